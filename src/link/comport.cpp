@@ -1,0 +1,121 @@
+// The serial line on a real port (or a pseudo-terminal), through QSerialPort.
+#include "comport.h"
+
+#include <QtGlobal>
+
+ComPort::ComPort(QObject *parent)
+    : SerialLine(parent)
+{
+    connect(&m_port, &QSerialPort::readyRead, this, [this] { emit notified(Event::Received); });
+    connect(&m_port, &QSerialPort::errorOccurred, this, &ComPort::onError);
+}
+
+ComPort::~ComPort()
+{
+    m_port.close();
+}
+
+QString ComPort::deviceFor(int number)
+{
+    const QByteArray variable = "QVX_COM" + QByteArray::number(number);
+    const QString mapped = qEnvironmentVariable(variable.constData());
+    if (!mapped.isEmpty())
+        return mapped;
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM%1").arg(number);
+#else
+    return QStringLiteral("/dev/ttyS%1").arg(number - 1);
+#endif
+}
+
+bool ComPort::setPortNumber(int number)
+{
+    if (m_port.isOpen())
+        return fail(tr("Operation valid only when the port is closed"));
+    if (number != 1 && number != 2)
+        return fail(tr("Invalid port number %1").arg(number));
+    m_number = number;
+    return true;
+}
+
+bool ComPort::setSettings(const QString &settings)
+{
+    const auto line = LineSettings::parse(settings);
+    if (!line)
+        return fail(tr("Invalid settings \"%1\"").arg(settings));
+    if (m_port.isOpen() && !apply(*line))
+        return false;
+    m_settingsText = settings;
+    m_line = *line;
+    return true;
+}
+
+bool ComPort::open()
+{
+    if (m_port.isOpen())
+        return fail(tr("Port already open"));
+    m_port.setPortName(deviceFor(m_number));
+    if (!m_port.open(QIODevice::ReadWrite))
+        return fail(m_port.errorString());
+    if (!apply(m_line)) {
+        m_port.close();
+        return false;
+    }
+    m_lossPending = false;
+    return true;
+}
+
+bool ComPort::close()
+{
+    m_port.close();
+    return true;
+}
+
+bool ComPort::write(QByteArrayView text)
+{
+    if (!m_port.isOpen())
+        return fail(tr("Port not open"));
+    if (m_port.write(text.data(), text.size()) != text.size())
+        return fail(m_port.errorString());
+    return true;
+}
+
+QByteArray ComPort::readAll()
+{
+    return m_port.readAll();
+}
+
+bool ComPort::fail(const QString &description)
+{
+    m_error = description;
+    return false;
+}
+
+bool ComPort::apply(const LineSettings &line)
+{
+    const bool applied = m_port.setBaudRate(line.baudRate) && m_port.setParity(line.parity)
+                         && m_port.setDataBits(line.dataBits) && m_port.setStopBits(line.stopBits)
+                         && m_port.setFlowControl(QSerialPort::NoFlowControl);
+    return applied || fail(m_port.errorString());
+}
+
+void ComPort::onError(QSerialPort::SerialPortError error)
+{
+    // Failures of open() and write() are reported through their return values.
+    // Read failures on an open port mean the device is gone: the notifier would
+    // fire again and again, so the port is closed once the signal has returned.
+    const bool deviceGone = error == QSerialPort::ResourceError || error == QSerialPort::ReadError;
+    if (!deviceGone || !m_port.isOpen() || m_lossPending)
+        return;
+    m_error = m_port.errorString();
+    m_lossPending = true;
+    QMetaObject::invokeMethod(this, &ComPort::dropLostDevice, Qt::QueuedConnection);
+}
+
+void ComPort::dropLostDevice()
+{
+    if (!m_lossPending || !m_port.isOpen())
+        return;
+    m_port.close();
+    emit notified(Event::DeviceLost);
+}

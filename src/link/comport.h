@@ -1,0 +1,49 @@
+// The serial line on a real port (or a pseudo-terminal), through QSerialPort.
+#pragma once
+
+#include "linesettings.h"
+#include "serialline.h"
+
+#include <QSerialPort>
+
+// Port 1 and port 2 are the devices named by QVX_COM1 and QVX_COM2 when those are
+// set, otherwise the platform's first two serial ports. The port is configured
+// raw with no flow control; writes are queued by QSerialPort and never wait.
+//
+// A vanished device makes QSerialPort report read errors again and again; the
+// first one closes the port and raises DeviceLost once, so the panel never spins.
+class ComPort : public SerialLine
+{
+    Q_OBJECT
+
+public:
+    explicit ComPort(QObject *parent = nullptr);
+    ~ComPort() override;
+
+    // The device that port 1 or 2 opens.
+    static QString deviceFor(int number);
+
+    int portNumber() const override { return m_number; }
+    bool setPortNumber(int number) override;
+    QString settings() const override { return m_settingsText; }
+    bool setSettings(const QString &settings) override;
+    bool open() override;
+    bool close() override;
+    bool isOpen() const override { return m_port.isOpen(); }
+    bool write(QByteArrayView text) override;
+    QByteArray readAll() override;
+    QString errorString() const override { return m_error; }
+
+private:
+    bool fail(const QString &description);
+    bool apply(const LineSettings &line);
+    void onError(QSerialPort::SerialPortError error);
+    void dropLostDevice();
+
+    QSerialPort m_port;
+    int m_number = 1;
+    QString m_settingsText = QStringLiteral("9600,N,8,1");
+    LineSettings m_line;
+    QString m_error;
+    bool m_lossPending = false;
+};

@@ -1,0 +1,125 @@
+// The one road for all traffic between the panel and the projector.
+#include "linkengine.h"
+
+LinkEngine::LinkEngine(SerialLine &line, QObject *parent)
+    : QObject(parent)
+    , m_line(line)
+{
+    m_timer2.setObjectName(QStringLiteral("Timer2"));
+    m_timer4.setObjectName(QStringLiteral("Timer4"));
+    m_timer2.setInterval(kReplyWindow);
+    m_timer4.setInterval(kDisplayWindow);
+    connect(&m_timer2, &QTimer::timeout, this, &LinkEngine::onReplyWindowEnd);
+    connect(&m_timer4, &QTimer::timeout, this, &LinkEngine::onDisplayWindowEnd);
+    connect(&m_line, &SerialLine::notified, this, &LinkEngine::onNotified);
+}
+
+void LinkEngine::reset()
+{
+    m_commandPrefix.clear();
+    m_awaitingReply = 0;
+    emptyRxBuffer();
+}
+
+void LinkEngine::hyouji(const QByteArray &text, std::uint8_t mode)
+{
+    if (mode == kSend)
+        send(text);
+    else
+        showReceived();
+}
+
+void LinkEngine::setWindows(std::chrono::milliseconds reply, std::chrono::milliseconds display)
+{
+    // Setting the interval of a running timer restarts its count, as it should.
+    m_timer2.setInterval(reply);
+    m_timer4.setInterval(display);
+}
+
+void LinkEngine::emptyRxBuffer()
+{
+    if (m_receivedShowsDump) {
+        m_receivedLine = m_rxDump.text();
+        m_receivedShowsDump = false;
+    }
+    m_rxBuffer.clear();
+    m_rxDump.clear();
+}
+
+void LinkEngine::setSentLine(const QByteArray &text)
+{
+    m_sentLine = text;
+    emit sentLineChanged();
+}
+
+void LinkEngine::setReceivedLine(const QByteArray &text)
+{
+    m_receivedShowsDump = false;
+    m_receivedLine = text;
+    emit receivedLineChanged();
+}
+
+const QByteArray &LinkEngine::receivedLine() const
+{
+    return m_receivedShowsDump ? m_rxDump.text() : m_receivedLine;
+}
+
+void LinkEngine::send(const QByteArray &text)
+{
+    // A closed or failing port writes nothing; the send goes on all the same, so
+    // the reply window ends with " X X X X" and the line shows the truth.
+    m_line.write(text);
+    setSentLine(TrafficDump::of(text));
+    m_timer2.start();
+    m_awaitingReply = 1;
+    m_timer4.start();
+}
+
+void LinkEngine::showReceived()
+{
+    m_receivedShowsDump = true;
+    m_receivedLine.clear();
+    emit receivedLineChanged();
+    if (!m_decoder)
+        return;
+    if (const auto status = m_decoder(m_lastCommand, m_rxDump.text()))
+        setStatusLine(*status);
+}
+
+void LinkEngine::onNotified(SerialLine::Event kind)
+{
+    if (kind != SerialLine::Event::Received)
+        return;
+    const QByteArray batch = m_line.readAll();
+    if (batch.isEmpty())
+        return;
+    const qsizetype room = kRxBufferLimit - m_rxBuffer.size();
+    const QByteArrayView kept = QByteArrayView(batch).first(std::min(room, batch.size()));
+    m_rxBuffer.append(kept);
+    m_rxDump.append(kept);
+    m_awaitingReply = 0;
+    hyouji(m_rxBuffer, kReceive);
+}
+
+void LinkEngine::onReplyWindowEnd()
+{
+    if (m_awaitingReply == 1)
+        setReceivedLine(kNoReply);
+    m_timer2.stop();
+    emptyRxBuffer();
+    m_awaitingReply = 0;
+}
+
+void LinkEngine::onDisplayWindowEnd()
+{
+    setSentLine({});
+    setReceivedLine({});
+    setStatusLine({});
+    m_timer4.stop();
+}
+
+void LinkEngine::setStatusLine(const QByteArray &text)
+{
+    m_statusLine = text;
+    emit statusLineChanged();
+}

@@ -1,0 +1,55 @@
+// Opening the line at start-up and the operator's choice of port and speed.
+#include "portselection.h"
+
+PortSelection::PortSelection(SerialLine &line, QObject *parent)
+    : QObject(parent)
+    , m_line(line)
+{
+    connect(&m_line, &SerialLine::notified, this, [this](SerialLine::Event kind) {
+        if (kind == SerialLine::Event::DeviceLost)
+            emit portLost(m_line.errorString());
+    });
+}
+
+std::optional<QString> PortSelection::openAtStart()
+{
+    m_commSettings = QString::fromLatin1(kSettings9600);
+    const bool opened = m_line.setPortNumber(1) && m_line.setSettings(m_commSettings) && m_line.open();
+    if (!opened)
+        return m_line.errorString();
+    return std::nullopt;
+}
+
+std::optional<QString> PortSelection::selectPort(int number)
+{
+    // A failing step does not stop the ones after it; the first failure is the
+    // one reported.
+    std::optional<QString> failure;
+    const auto note = [&](bool ok) {
+        if (!ok && !failure)
+            failure = m_line.errorString();
+    };
+    if (m_line.isOpen())
+        note(m_line.close());
+    note(m_line.setPortNumber(number));
+    if (!failure)
+        note(m_line.open());
+    if (failure) {
+        m_line.close();
+        m_line.setPortNumber(number == 1 ? 2 : 1);
+    }
+    return failure;
+}
+
+std::optional<QString> PortSelection::selectSettings(const QString &settings)
+{
+    m_commSettings = settings;
+    if (!m_line.setSettings(settings))
+        return m_line.errorString();
+    return std::nullopt;
+}
+
+void PortSelection::close()
+{
+    m_line.close();
+}

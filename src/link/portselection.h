@@ -1,0 +1,46 @@
+// Opening the line at start-up and the operator's choice of port and speed.
+#pragma once
+
+#include "serialline.h"
+
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+// Holds CommSettings and carries out the port group's choices on the serial line.
+// Each operation returns the port's own description of a failure, or nothing when
+// all went well; the panel shows the description in its warning box.
+//
+// Choosing a port opens it whenever it is closed, so after a failure (at start-up,
+// on an earlier choice, or a device that went away) the operator brings the link
+// back by choosing a port again instead of restarting the program.
+class PortSelection : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr char kSettings9600[] = "9600,N,8,1";
+    static constexpr char kSettings115200[] = "115200,N,8,1";
+
+    explicit PortSelection(SerialLine &line, QObject *parent = nullptr);
+
+    const QString &commSettings() const { return m_commSettings; }
+
+    // Start-up: 9600,N,8,1 on port 1, opened.
+    std::optional<QString> openAtStart();
+    // Close the port if open, switch to the given port (1 or 2) and open it. On a
+    // failure the port number goes to the other port and the port stays closed.
+    std::optional<QString> selectPort(int number);
+    // Hand a settings text to the port; an open port changes speed at once.
+    std::optional<QString> selectSettings(const QString &settings);
+    void close();
+
+signals:
+    // The device went away; the port is closed. Raised once per loss.
+    void portLost(const QString &description);
+
+private:
+    SerialLine &m_line;
+    QString m_commSettings = QString::fromLatin1(kSettings9600);
+};

@@ -1,0 +1,55 @@
+// The serial line to the projector, as the link engine and the port selection use it.
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QObject>
+#include <QString>
+
+// The operations the panel needs of its serial port and nothing more: a port
+// number (1 = COM1, 2 = COM2), a settings text such as "9600,N,8,1", open and
+// close, writing a command text in one call, reading everything received, and a
+// notification that carries the kind of event. Failures are reported by the
+// return value of the operation and described by errorString(); nothing throws.
+//
+// The real line is ComPort; tests drive the link engine through a fake.
+class SerialLine : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Kinds of notification. Only Received is acted on by the link engine; the
+    // value 2 for received characters is the one the panel's handlers test.
+    enum class Event {
+        Received = 2,
+        // The device went away (adapter pulled, other end of the line closed).
+        // The line has closed itself by the time this is sent, and sends it once.
+        DeviceLost = 1001,
+    };
+    Q_ENUM(Event)
+
+    using QObject::QObject;
+
+    virtual int portNumber() const = 0;
+    // Takes 1 or 2; fails while the port is open.
+    virtual bool setPortNumber(int number) = 0;
+
+    virtual QString settings() const = 0;
+    // Applied at once, also to an open port.
+    virtual bool setSettings(const QString &settings) = 0;
+
+    virtual bool open() = 0;
+    virtual bool close() = 0;
+    virtual bool isOpen() const = 0;
+
+    // Writes the whole text, one byte per character, without waiting.
+    virtual bool write(QByteArrayView text) = 0;
+    // Everything received and not yet read; it is removed from the port's input.
+    virtual QByteArray readAll() = 0;
+
+    // The description of the last failed operation, in the port's own words.
+    virtual QString errorString() const = 0;
+
+signals:
+    void notified(SerialLine::Event kind);
+};

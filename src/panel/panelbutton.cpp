@@ -1,0 +1,27 @@
+// A push button drawn flat in its own colour, as the panel's buttons look.
+#include "panelbutton.h"
+
+#include <QPainter>
+#include <QStyleOptionFocusRect>
+#include <qdrawutil.h>
+
+void PanelButton::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const QRect face = rect();
+    const bool sunken = isDown();
+    painter.fillRect(face, palette().button());
+    qDrawWinButton(&painter, face, palette(), sunken);
+
+    // A pressed caption moves one pixel down and right, as on a classic button.
+    const QRect caption = face.translated(sunken ? QPoint(1, 1) : QPoint());
+    painter.setPen(palette().buttonText().color());
+    painter.drawText(caption, Qt::AlignCenter | Qt::TextSingleLine, text());
+
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = face.adjusted(3, 3, -3, -3);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+    }
+}

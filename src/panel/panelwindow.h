@@ -1,0 +1,98 @@
+// The panel: the one window through which the operator drives the projector.
+#pragma once
+
+#include "comport.h"
+#include "layouttable.h"
+#include "linkengine.h"
+#include "portselection.h"
+
+#include <QHash>
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+#include <chrono>
+#include <optional>
+#include <string_view>
+
+class QLabel;
+class QRadioButton;
+
+// Builds every control from the layout table, runs start-up, and wires each kind
+// of control to one handler that looks its row up in a table. The serial line
+// (MSComm1), the link engine and the port selection belong to the window and
+// live as long as it does; the data panel's three lines mirror the engine's.
+class PanelWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr char kTitle[] = "KELM   QVX-7300/7300L   CONTROL   Ver.1.40";
+    // The window in twips: the fixed width, the full layout's outer height (the
+    // size the window is centred with) and the compact client height it opens at.
+    static constexpr int kWidth = 9495;
+    static constexpr int kFullOuterHeight = 9495;
+    static constexpr int kCompactHeight = 4870;
+    static constexpr std::chrono::milliseconds kPortGroupShown{5000};
+
+    explicit PanelWindow(QWidget *parent = nullptr);
+
+    // Window load: clears the form state, centres the window, sets the compact
+    // height, opens COM1 at 9600,N,8,1 and selects COM1.
+    void startUp();
+
+    QWidget *control(std::string_view name) const;
+    template<typename T>
+    T *control(std::string_view name) const
+    {
+        return qobject_cast<T *>(control(name));
+    }
+
+    LinkEngine &link() { return m_link; }
+    SerialLine &line() { return m_comm; }
+    PortSelection &ports() { return m_ports; }
+    QTimer &timer3() { return m_timer3; }
+
+    int clientHeight() const;
+    void setClientHeight(int twips);
+
+private:
+    struct ButtonAction
+    {
+        std::string_view control;
+        void (PanelWindow::*handler)();
+    };
+    struct PortOption
+    {
+        std::string_view control;
+        int port;
+        const char *settings;
+    };
+    static const std::array<ButtonAction, 2> kButtonActions;
+    static const std::array<PortOption, 4> kPortOptions;
+
+    void buildControls();
+    QWidget *createControl(const layout::ControlRow &row, QWidget *container);
+    void setTabOrder();
+    void centre();
+
+    void onButtonClicked(std::string_view name);
+    void choose(const PortOption &option, bool reportFailure = true);
+    void showPortGroup();
+    void hidePortGroup();
+    void end();
+    void warn(const QString &description);
+    void showLine(QLabel *label, const QByteArray &text);
+
+    ComPort m_comm;
+    LinkEngine m_link{m_comm};
+    PortSelection m_ports{m_comm};
+    QTimer m_timer3;
+
+    QHash<QString, QWidget *> m_controls;
+    QWidget *m_frame8 = nullptr;
+    QRadioButton *m_option1 = nullptr;
+    QLabel *m_label11 = nullptr;
+    QLabel *m_label12 = nullptr;
+    QLabel *m_label22 = nullptr;
+};
