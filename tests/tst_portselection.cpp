@@ -1,0 +1,166 @@
+// Port selection: start-up, choosing a port and a speed, failures and recovery.
+#include "fakeline.h"
+#include "linesettings.h"
+#include "portselection.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+class TestPortSelection : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void settingsText_data();
+    void settingsText();
+    void startUpOpensComOne();
+    void startUpFailureReportsPortsDescription();
+    void choosePort_data();
+    void choosePort();
+    void choosingAgainAfterFailureReopens();
+    void speedChangesOnOpenPort();
+    void refusedSpeedIsReported();
+    void lostDeviceIsReportedOnce();
+};
+
+void TestPortSelection::settingsText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<int>("baudRate");
+
+    QTest::newRow("slow") << "9600,N,8,1" << true << 9600;
+    QTest::newRow("fast") << "115200,N,8,1" << true << 115200;
+    QTest::newRow("lowerCaseParity") << "9600,n,8,1" << true << 9600;
+    QTest::newRow("missingField") << "9600,N,8" << false << 0;
+    QTest::newRow("unknownParity") << "9600,X,8,1" << false << 0;
+    QTest::newRow("nineDataBits") << "9600,N,9,1" << false << 0;
+    QTest::newRow("speedNotNumber") << "fast,N,8,1" << false << 0;
+    QTest::newRow("empty") << "" << false << 0;
+}
+
+void TestPortSelection::settingsText()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    QFETCH(int, baudRate);
+    const auto settings = LineSettings::parse(text);
+    QCOMPARE(settings.has_value(), valid);
+    if (!settings)
+        return;
+    QCOMPARE(settings->baudRate, baudRate);
+    QCOMPARE(settings->parity, QSerialPort::NoParity);
+    QCOMPARE(settings->dataBits, QSerialPort::Data8);
+    QCOMPARE(settings->stopBits, QSerialPort::OneStop);
+}
+
+void TestPortSelection::startUpOpensComOne()
+{
+    FakeLine line;
+    PortSelection ports(line);
+    QCOMPARE(ports.openAtStart(), std::nullopt);
+    QVERIFY(line.isOpen());
+    QCOMPARE(line.portNumber(), 1);
+    QCOMPARE(line.settings(), QStringLiteral("9600,N,8,1"));
+    QCOMPARE(ports.commSettings(), QStringLiteral("9600,N,8,1"));
+}
+
+void TestPortSelection::startUpFailureReportsPortsDescription()
+{
+    FakeLine line;
+    line.failingPorts = {1};
+    PortSelection ports(line);
+    const auto failure = ports.openAtStart();
+    QVERIFY(failure.has_value());
+    QCOMPARE(*failure, QStringLiteral("No such file or directory (port 1)"));
+    QVERIFY(!line.isOpen());
+}
+
+void TestPortSelection::choosePort_data()
+{
+    QTest::addColumn<int>("chosen");
+    QTest::addColumn<QList<int>>("failing");
+    QTest::addColumn<bool>("failed");
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<int>("portNumber");
+
+    QTest::newRow("comTwoOpens") << 2 << QList<int>{} << false << true << 2;
+    QTest::newRow("comOneAgain") << 1 << QList<int>{} << false << true << 1;
+    QTest::newRow("comTwoMissing") << 2 << QList<int>{2} << true << false << 1;
+}
+
+void TestPortSelection::choosePort()
+{
+    QFETCH(int, chosen);
+    QFETCH(QList<int>, failing);
+    QFETCH(bool, failed);
+    QFETCH(bool, open);
+    QFETCH(int, portNumber);
+    FakeLine line;
+    PortSelection ports(line);
+    QVERIFY(!ports.openAtStart());
+    line.failingPorts = QSet<int>(failing.begin(), failing.end());
+    const int closesBefore = line.closes;
+
+    const auto failure = ports.selectPort(chosen);
+    QCOMPARE(failure.has_value(), failed);
+    QCOMPARE(line.isOpen(), open);
+    QCOMPARE(line.portNumber(), portNumber);
+    QVERIFY2(line.closes > closesBefore, "the open port is closed before its number changes");
+}
+
+void TestPortSelection::choosingAgainAfterFailureReopens()
+{
+    FakeLine line;
+    line.failingPorts = {1};
+    PortSelection ports(line);
+    QVERIFY(ports.openAtStart());
+    QVERIFY(ports.selectPort(1));
+    QVERIFY(!line.isOpen());
+
+    line.failingPorts.clear();
+    QCOMPARE(ports.selectPort(1), std::nullopt);
+    QVERIFY2(line.isOpen(), "choosing a port opens it when it is closed");
+    QCOMPARE(line.portNumber(), 1);
+}
+
+void TestPortSelection::speedChangesOnOpenPort()
+{
+    FakeLine line;
+    PortSelection ports(line);
+    QVERIFY(!ports.openAtStart());
+    const int closes = line.closes;
+    QCOMPARE(ports.selectSettings(QString::fromLatin1(PortSelection::kSettings115200)), std::nullopt);
+    QVERIFY(line.isOpen());
+    QCOMPARE(line.closes, closes);
+    QCOMPARE(line.settings(), QStringLiteral("115200,N,8,1"));
+    QCOMPARE(ports.commSettings(), QStringLiteral("115200,N,8,1"));
+}
+
+void TestPortSelection::refusedSpeedIsReported()
+{
+    FakeLine line;
+    PortSelection ports(line);
+    QVERIFY(!ports.openAtStart());
+    line.refusedSettings = QString::fromLatin1(PortSelection::kSettings115200);
+    const auto failure = ports.selectSettings(line.refusedSettings);
+    QVERIFY(failure.has_value());
+    QCOMPARE(*failure, QStringLiteral("Invalid property value"));
+    QVERIFY(line.isOpen());
+}
+
+void TestPortSelection::lostDeviceIsReportedOnce()
+{
+    FakeLine line;
+    PortSelection ports(line);
+    QVERIFY(!ports.openAtStart());
+    QSignalSpy lost(&ports, &PortSelection::portLost);
+    line.loseDevice();
+    QCOMPARE(lost.size(), 1);
+    QCOMPARE(lost.first().first().toString(), QStringLiteral("Input/output error"));
+    QCOMPARE(ports.selectPort(1), std::nullopt);
+    QVERIFY(line.isOpen());
+}
+
+QTEST_GUILESS_MAIN(TestPortSelection)
+#include "tst_portselection.moc"
