@@ -1,0 +1,144 @@
+// The window: its controls built from the layout table, start-up and the port group.
+#include "panelstyle.h"
+#include "panelwindow.h"
+#include "warningcatcher.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QRadioButton>
+#include <QTest>
+
+using namespace layout;
+
+namespace {
+
+const char *const kMissingDevice = "/nonexistent/qvx-test-device";
+
+QString nameOf(std::string_view name)
+{
+    return QString::fromLatin1(name.data(), qsizetype(name.size()));
+}
+
+QString captionOf(const QWidget *widget)
+{
+    if (const auto *label = qobject_cast<const QLabel *>(widget))
+        return label->text();
+    if (const auto *button = qobject_cast<const QAbstractButton *>(widget))
+        return button->text();
+    return {};
+}
+
+} // namespace
+
+class TestPanelWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void everyRowBuildsItsControl();
+    void windowHasTitleAndFixedWidth();
+    void startUpWithoutComOneWarnsOnce();
+    void portGroupShowsAndHidesByTimer();
+    void portGroupCoversComButton();
+    void trafficLinesShowPlainText();
+};
+
+void TestPanelWindow::init()
+{
+    qputenv("QVX_COM1", kMissingDevice);
+    qputenv("QVX_COM2", kMissingDevice);
+}
+
+void TestPanelWindow::everyRowBuildsItsControl()
+{
+    PanelWindow window;
+    for (const ControlRow &row : kControls) {
+        const QString name = nameOf(row.name);
+        QWidget *widget = window.control(row.name);
+        QVERIFY2(widget, qPrintable(name));
+        QCOMPARE(widget->objectName(), name);
+        const QString container = row.container.empty() ? QStringLiteral("Form1") : nameOf(row.container);
+        QCOMPARE(widget->parentWidget()->objectName(), container);
+        QCOMPARE(widget->geometry(),
+                 QRect(pixels(row.left), pixels(row.top), pixels(row.width), pixels(row.height)));
+        QCOMPARE(widget->isHidden(), bool(row.notes & Hidden));
+        QCOMPARE(captionOf(widget), QString::fromUtf8(row.caption.data(), qsizetype(row.caption.size())));
+        QCOMPARE(widget->font().pixelSize(), fontOf(row.font).pixelSize());
+        QCOMPARE(widget->font().bold(), fontOf(row.font).bold());
+        if (groundOf(row.colour).isValid())
+            QCOMPARE(widget->palette().color(widget->backgroundRole()), groundOf(row.colour));
+        if (auto *option = qobject_cast<QRadioButton *>(widget))
+            QCOMPARE(option->isChecked(), bool(row.notes & Selected));
+    }
+    QCOMPARE(window.control<QLabel>("Label22")->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+}
+
+void TestPanelWindow::windowHasTitleAndFixedWidth()
+{
+    PanelWindow window;
+    QCOMPARE(window.objectName(), QStringLiteral("Form1"));
+    QCOMPARE(window.windowTitle(), QStringLiteral("KELM   QVX-7300/7300L   CONTROL   Ver.1.40"));
+    QCOMPARE(window.minimumWidth(), 633);
+    QCOMPARE(window.maximumWidth(), 633);
+}
+
+void TestPanelWindow::startUpWithoutComOneWarnsOnce()
+{
+    WarningCatcher warnings;
+    PanelWindow window;
+    window.startUp();
+    QCOMPARE(warnings.texts.size(), 1);
+    QVERIFY2(!warnings.texts.first().isEmpty(), "the box carries the port's description");
+    QVERIFY(!window.line().isOpen());
+    QVERIFY(window.control<QRadioButton>("Option1")->isChecked());
+    QVERIFY(window.control<QRadioButton>("Option10")->isChecked());
+    QVERIFY(window.control("Frame8")->isHidden());
+    QCOMPARE(window.height(), pixels(PanelWindow::kCompactHeight));
+    QVERIFY(window.link().commandPrefix().isEmpty());
+    QVERIFY(window.link().rxBuffer().isEmpty());
+    QCOMPARE(window.link().awaitingReply(), 0);
+}
+
+void TestPanelWindow::portGroupShowsAndHidesByTimer()
+{
+    WarningCatcher warnings;
+    PanelWindow window;
+    window.startUp();
+    QWidget *frame8 = window.control("Frame8");
+    window.control<QAbstractButton>("Command33")->click();
+    QVERIFY(!frame8->isHidden());
+    QVERIFY(window.timer3().isActive());
+    QCOMPARE(window.timer3().interval(), 5000);
+
+    window.timer3().setInterval(20);
+    QTRY_VERIFY_WITH_TIMEOUT(frame8->isHidden(), 5000);
+    QVERIFY(!window.timer3().isActive());
+}
+
+void TestPanelWindow::portGroupCoversComButton()
+{
+    WarningCatcher warnings;
+    PanelWindow window;
+    window.startUp();
+    window.show();
+    QWidget *command33 = window.control("Command33");
+    const QPoint middle = command33->geometry().center();
+    QCOMPARE(window.childAt(middle), command33);
+
+    command33->setFocus();
+    window.control<QAbstractButton>("Command33")->click();
+    QWidget *covering = window.childAt(middle);
+    QVERIFY2(covering != command33, "the shown port group lies in front of COM");
+    QVERIFY(window.control("Frame8")->isAncestorOf(covering) || covering == window.control("Frame8"));
+}
+
+void TestPanelWindow::trafficLinesShowPlainText()
+{
+    PanelWindow window;
+    for (const char *name : {"Label11", "Label12", "Label22"})
+        QCOMPARE(window.control<QLabel>(name)->textFormat(), Qt::PlainText);
+}
+
+QTEST_MAIN(TestPanelWindow)
+#include "tst_panelwindow.moc"
