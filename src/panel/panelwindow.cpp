@@ -180,8 +180,9 @@ QWidget *PanelWindow::createControl(const ControlRow &row, QWidget *container)
     label->setTextFormat(Qt::PlainText);
     label->setAlignment(alignmentOf(row.notes));
     label->setAutoFillBackground(true);
+    // A thin sunken border in the panel's greys, not in the label's own ink.
     if (row.notes & Boxed)
-        label->setFrameStyle(QFrame::Box | QFrame::Plain);
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     return label;
 }
 
