@@ -1,0 +1,244 @@
+// The panel's real serial code against the simulated projector on a pseudo-terminal.
+#include "panelwindow.h"
+#include "simprocess.h"
+#include "warningcatcher.h"
+
+#include <QLabel>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Generous: a pseudo-terminal does not pace bytes, but a loaded machine is slow.
+constexpr int kWait = 10000;
+
+QString textOf(PanelWindow &window, std::string_view label)
+{
+    return window.control<QLabel>(label)->text();
+}
+
+void send(PanelWindow &window, const QByteArray &text)
+{
+    window.link().setLastCommand(text);
+    window.link().hyouji(window.link().lastCommand(), LinkEngine::kSend);
+}
+
+void click(PanelWindow &window, std::string_view name)
+{
+    window.control<QAbstractButton>(name)->click();
+}
+
+// A panel started on a simulator, with any warning boxes it raises noted.
+struct Bench
+{
+    explicit Bench(const QStringList &simArguments = {})
+        : sim(simArguments)
+    {
+        qputenv("QVX_COM1", sim.devicePath().toLocal8Bit());
+        qputenv("QVX_COM2", "/nonexistent/qvx-com2");
+        window = std::make_unique<PanelWindow>();
+        window->startUp();
+    }
+
+    SimProcess sim;
+    WarningCatcher warnings;
+    std::unique_ptr<PanelWindow> window;
+};
+
+} // namespace
+
+class TestEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startUpOpensComOne();
+    void commandArrivesByteForByte_data();
+    void commandArrivesByteForByte();
+    void replyShowsAsDump();
+    void silenceMarksNoReply();
+    void splitReplyShowsGrowingDumps();
+    void displayWindowClearsTheLines();
+    void failedPortChoiceThenRecovery();
+    void speedChangeKeepsPortOpen();
+    void vanishedDeviceIsReportedOnceAndReopened();
+    void noiseFloodIsBounded();
+    void endClosesPortAndWindow();
+};
+
+void TestEndToEnd::startUpOpensComOne()
+{
+    Bench bench;
+    QVERIFY2(bench.sim.isReady(), qPrintable(bench.sim.log()));
+    PanelWindow &window = *bench.window;
+    QVERIFY(bench.warnings.texts.isEmpty());
+    QVERIFY(window.line().isOpen());
+    QCOMPARE(window.line().portNumber(), 1);
+    QCOMPARE(window.line().settings(), QStringLiteral("9600,N,8,1"));
+    QVERIFY(window.control<QRadioButton>("Option1")->isChecked());
+    QVERIFY(window.control<QRadioButton>("Option10")->isChecked());
+    QVERIFY(window.control("Frame8")->isHidden());
+}
+
+void TestEndToEnd::commandArrivesByteForByte_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QString>("logged");
+
+    QTest::newRow("powerOn") << QByteArray("POWR   1\r") << QStringLiteral("recv \"POWR   1<CR>\"");
+    QTest::newRow("freeTextQuery") << QByteArray("CR PRESSURE\r") << QStringLiteral("recv \"CR PRESSURE<CR>\"");
+    QTest::newRow("loneCarriageReturn") << QByteArray("\r") << QStringLiteral("recv \"<CR>\"");
+}
+
+void TestEndToEnd::commandArrivesByteForByte()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(QString, logged);
+    Bench bench({QStringLiteral("--verbose")});
+    send(*bench.window, command);
+    QTRY_VERIFY2_WITH_TIMEOUT(bench.sim.log().contains(logged), qPrintable(bench.sim.log()), kWait);
+}
+
+void TestEndToEnd::replyShowsAsDump()
+{
+    Bench bench({QStringLiteral("--status"), QStringLiteral("8")});
+    PanelWindow &window = *bench.window;
+    send(window, "TABN   1\r");
+    QCOMPARE(textOf(window, "Label11"), QStringLiteral(" T A B N       1 CR "));
+    QTRY_COMPARE_WITH_TIMEOUT(textOf(window, "Label12"), QStringLiteral(" 0 0 0 8 CR "), kWait);
+}
+
+void TestEndToEnd::silenceMarksNoReply()
+{
+    Bench bench({QStringLiteral("--silent")});
+    PanelWindow &window = *bench.window;
+    send(window, "TABN   1\r");
+    QCOMPARE(window.link().awaitingReply(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(textOf(window, "Label12"), QStringLiteral(" X X X X"), kWait);
+    QCOMPARE(window.link().awaitingReply(), 0);
+}
+
+void TestEndToEnd::splitReplyShowsGrowingDumps()
+{
+    Bench bench({QStringLiteral("--split"), QStringLiteral("2"), QStringLiteral("--gap"), QStringLiteral("150")});
+    PanelWindow &window = *bench.window;
+    QStringList seen;
+    connect(&window.link(), &LinkEngine::receivedLineChanged, &window,
+            [&] { seen.append(textOf(window, "Label12")); });
+    window.link().setWindows(20s, 25s);
+    send(window, "TABN   1\r");
+    QTRY_COMPARE_WITH_TIMEOUT(textOf(window, "Label12"), QStringLiteral(" 0 0 0 0 CR "), kWait);
+    QCOMPARE(seen, (QStringList{QStringLiteral(" 0 0 "), QStringLiteral(" 0 0 0 0 "),
+                               QStringLiteral(" 0 0 0 0 CR ")}));
+}
+
+void TestEndToEnd::displayWindowClearsTheLines()
+{
+    Bench bench;
+    PanelWindow &window = *bench.window;
+    send(window, "TABN   1\r");
+    QTRY_COMPARE_WITH_TIMEOUT(textOf(window, "Label12"), QStringLiteral(" 0 0 0 0 CR "), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(textOf(window, "Label11").isEmpty(), kWait);
+    QVERIFY(textOf(window, "Label12").isEmpty());
+    QVERIFY(textOf(window, "Label22").isEmpty());
+}
+
+void TestEndToEnd::failedPortChoiceThenRecovery()
+{
+    Bench bench;
+    PanelWindow &window = *bench.window;
+    click(window, "Command33");
+    click(window, "Option2");
+    QCOMPARE(bench.warnings.texts.size(), 1);
+    QVERIFY(!window.line().isOpen());
+    QCOMPARE(window.line().portNumber(), 1);
+    QVERIFY2(!window.control("Frame8")->isHidden(), "the port group stays for another choice");
+    QVERIFY(window.control<QRadioButton>("Option2")->isChecked());
+
+    send(window, "TABN   1\r");
+    QCOMPARE(textOf(window, "Label11"), QStringLiteral(" T A B N       1 CR "));
+    QTRY_COMPARE_WITH_TIMEOUT(textOf(window, "Label12"), QStringLiteral(" X X X X"), kWait);
+
+    click(window, "Option1");
+    QCOMPARE(bench.warnings.texts.size(), 1);
+    QVERIFY2(window.line().isOpen(), "choosing a port reopens a closed link");
+    QVERIFY(window.control("Frame8")->isHidden());
+    send(window, "TABN   1\r");
+    QTRY_COMPARE_WITH_TIMEOUT(textOf(window, "Label12"), QStringLiteral(" 0 0 0 0 CR "), kWait);
+}
+
+void TestEndToEnd::speedChangeKeepsPortOpen()
+{
+    Bench bench;
+    PanelWindow &window = *bench.window;
+    click(window, "Command33");
+    click(window, "Option9");
+    QVERIFY(window.line().isOpen());
+    QCOMPARE(window.line().settings(), QStringLiteral("115200,N,8,1"));
+    QVERIFY(window.control("Frame8")->isHidden());
+    QVERIFY2(window.timer3().isActive(), "choosing hides the group at once and leaves Timer3 running");
+    send(window, "TABN   1\r");
+    QTRY_COMPARE_WITH_TIMEOUT(textOf(window, "Label12"), QStringLiteral(" 0 0 0 0 CR "), kWait);
+}
+
+void TestEndToEnd::vanishedDeviceIsReportedOnceAndReopened()
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("com1"));
+    auto first = std::make_unique<SimProcess>(
+        QStringList{QStringLiteral("--hangup-after"), QStringLiteral("1"), QStringLiteral("--link"), link});
+    QVERIFY(first->isReady());
+    qputenv("QVX_COM1", link.toLocal8Bit());
+    WarningCatcher warnings;
+    PanelWindow window;
+    window.startUp();
+    QVERIFY(window.line().isOpen());
+
+    send(window, "TABN   1\r");
+    QTRY_VERIFY_WITH_TIMEOUT(!window.line().isOpen(), kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(warnings.texts.size(), 1, kWait);
+    QTest::qWait(500);
+    QCOMPARE(warnings.texts.size(), 1);
+    QVERIFY(first->waitForExit());
+
+    SimProcess second({QStringLiteral("--link"), link});
+    QVERIFY(second.isReady());
+    click(window, "Command33");
+    click(window, "Option1");
+    QVERIFY2(window.line().isOpen(), qPrintable(warnings.texts.join(u'\n')));
+    send(window, "TABN   1\r");
+    QTRY_COMPARE_WITH_TIMEOUT(textOf(window, "Label12"), QStringLiteral(" 0 0 0 0 CR "), kWait);
+}
+
+void TestEndToEnd::noiseFloodIsBounded()
+{
+    Bench bench({QStringLiteral("--noise"), QStringLiteral("40000"), QStringLiteral("--noise-kind"),
+                 QStringLiteral("random")});
+    PanelWindow &window = *bench.window;
+    // With no send, no reply window ends, so nothing empties RxBuffer.
+    QTRY_COMPARE_WITH_TIMEOUT(window.link().rxBuffer().size(), LinkEngine::kRxBufferLimit, kWait);
+    QTest::qWait(300);
+    QCOMPARE(window.link().rxBuffer().size(), LinkEngine::kRxBufferLimit);
+    QLabel *label12 = window.control<QLabel>("Label12");
+    QVERIFY(!label12->text().isEmpty());
+    QVERIFY2(label12->text().size() <= label12->width(), "the line is given only what it can show");
+    QVERIFY(bench.warnings.texts.isEmpty());
+}
+
+void TestEndToEnd::endClosesPortAndWindow()
+{
+    Bench bench;
+    PanelWindow &window = *bench.window;
+    window.show();
+    click(window, "Command16");
+    QVERIFY(!window.line().isOpen());
+    QVERIFY(!window.isVisible());
+}
+
+QTEST_MAIN(TestEndToEnd)
+#include "tst_endtoend.moc"
