@@ -91,7 +91,8 @@ void TestEndToEnd::commandArrivesByteForByte_data()
     QTest::addColumn<QString>("logged");
 
     QTest::newRow("powerOn") << QByteArray("POWR   1\r") << QStringLiteral("recv \"POWR   1<CR>\"");
-    QTest::newRow("freeTextQuery") << QByteArray("CR PRESSURE\r") << QStringLiteral("recv \"CR PRESSURE<CR>\"");
+    QTest::newRow("freeTextQuery") << QByteArray("CR PRESSURE\r")
+                                   << QStringLiteral("recv \"CR PRESSURE<CR>\"");
     QTest::newRow("loneCarriageReturn") << QByteArray("\r") << QStringLiteral("recv \"<CR>\"");
 }
 
@@ -125,7 +126,8 @@ void TestEndToEnd::silenceMarksNoReply()
 
 void TestEndToEnd::splitReplyShowsGrowingDumps()
 {
-    Bench bench({QStringLiteral("--split"), QStringLiteral("2"), QStringLiteral("--gap"), QStringLiteral("150")});
+    Bench bench(
+        {QStringLiteral("--split"), QStringLiteral("2"), QStringLiteral("--gap"), QStringLiteral("150")});
     PanelWindow &window = *bench.window;
     QStringList seen;
     connect(&window.link(), &LinkEngine::receivedLineChanged, &window,
@@ -134,7 +136,7 @@ void TestEndToEnd::splitReplyShowsGrowingDumps()
     send(window, "TABN   1\r");
     QTRY_COMPARE_WITH_TIMEOUT(textOf(window, "Label12"), QStringLiteral(" 0 0 0 0 CR "), kWait);
     QCOMPARE(seen, (QStringList{QStringLiteral(" 0 0 "), QStringLiteral(" 0 0 0 0 "),
-                               QStringLiteral(" 0 0 0 0 CR ")}));
+                                QStringLiteral(" 0 0 0 0 CR ")}));
 }
 
 void TestEndToEnd::displayWindowClearsTheLines()

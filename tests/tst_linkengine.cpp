@@ -82,9 +82,11 @@ void TestLinkEngine::receivedBatchesGrowTheDump_data()
     QTest::addColumn<QList<QByteArray>>("dumps");
 
     QTest::newRow("replyInOnePiece") << QList<QByteArray>{"0000\r"} << QList<QByteArray>{" 0 0 0 0 CR "};
-    QTest::newRow("replyInTwoPieces") << QList<QByteArray>{"12", "34\r"}
-                                      << QList<QByteArray>{" 1 2 ", " 1 2 3 4 CR "};
-    QTest::newRow("controlCodes") << QList<QByteArray>{"\x14\x14" "A"} << QList<QByteArray>{" &&A "};
+    QTest::newRow("replyInTwoPieces")
+        << QList<QByteArray>{"12", "34\r"} << QList<QByteArray>{" 1 2 ", " 1 2 3 4 CR "};
+    QTest::newRow("controlCodes") << QList<QByteArray>{"\x14\x14"
+                                                       "A"}
+                                  << QList<QByteArray>{" &&A "};
 }
 
 void TestLinkEngine::receivedBatchesGrowTheDump()

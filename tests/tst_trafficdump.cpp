@@ -24,8 +24,12 @@ void TestTrafficDump::tokens_data()
     QTest::newRow("emptyText") << QByteArray() << QByteArray(" ");
     QTest::newRow("commandSpacesDouble") << QByteArray("POWR   1\r") << QByteArray(" P O W R       1 CR ");
     QTest::newRow("shortQuery") << QByteArray("CR4\r") << QByteArray(" C R 4 CR ");
-    QTest::newRow("ackHasFourCharacters") << QByteArray("\x06" "018\r") << QByteArray(" ACK 0 1 8 CR ");
-    QTest::newRow("code20IsBareAmpersand") << QByteArray("\x14\x14" "A") << QByteArray(" &&A ");
+    QTest::newRow("ackHasFourCharacters") << QByteArray("\x06"
+                                                        "018\r")
+                                          << QByteArray(" ACK 0 1 8 CR ");
+    QTest::newRow("code20IsBareAmpersand") << QByteArray("\x14\x14"
+                                                         "A")
+                                           << QByteArray(" &&A ");
     QTest::newRow("lineFeedNamed") << QByteArray("\n") << QByteArray(" LF ");
     QTest::newRow("otherControlsUnknown") << QByteArray("\x00\x01\x1f", 3) << QByteArray(" ? ? ? ");
     QTest::newRow("spaceAndZShown") << QByteArray(" z") << QByteArray("   z ");
@@ -71,9 +75,10 @@ void TestTrafficDump::everyByteValueGivesOneToken()
     for (int code = 0; code < 256; ++code) {
         const QByteArray dump = TrafficDump::of(QByteArray(1, char(code)));
         const QByteArray token = dump.mid(1);
-        const bool known = token == "ACK " || token == "&" || token == "CR " || token == "LF " || token == "? "
-                           || (token.size() == 2 && token[0] == char(code) && token[1] == ' ');
-        QVERIFY2(known, qPrintable(QStringLiteral("code %1 gave \"%2\"").arg(code).arg(QString::fromLatin1(token))));
+        const bool known = token == "ACK " || token == "&" || token == "CR " || token == "LF " ||
+                           token == "? " || (token.size() == 2 && token[0] == char(code) && token[1] == ' ');
+        QVERIFY2(known,
+                 qPrintable(QStringLiteral("code %1 gave \"%2\"").arg(code).arg(QString::fromLatin1(token))));
     }
 }
 

@@ -93,9 +93,9 @@ bool ComPort::fail(const QString &description)
 
 bool ComPort::apply(const LineSettings &line)
 {
-    const bool applied = m_port.setBaudRate(line.baudRate) && m_port.setParity(line.parity)
-                         && m_port.setDataBits(line.dataBits) && m_port.setStopBits(line.stopBits)
-                         && m_port.setFlowControl(QSerialPort::NoFlowControl);
+    const bool applied = m_port.setBaudRate(line.baudRate) && m_port.setParity(line.parity) &&
+                         m_port.setDataBits(line.dataBits) && m_port.setStopBits(line.stopBits) &&
+                         m_port.setFlowControl(QSerialPort::NoFlowControl);
     return applied || fail(m_port.errorString());
 }
 

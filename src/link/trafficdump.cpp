@@ -33,8 +33,7 @@ void appendToken(QByteArray &dump, unsigned char c)
 
 TrafficDump::TrafficDump()
     : m_text(" ")
-{
-}
+{}
 
 QByteArray TrafficDump::of(QByteArrayView text)
 {

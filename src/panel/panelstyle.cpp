@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <array>
+#include <string_view>
 
 namespace layout {
 
@@ -56,18 +57,21 @@ const ColourRow &rowOf(Colour colour)
     return kColours.front();
 }
 
+// Debian's fonts-ipafont-gothic provides IPAGothic and IPAPGothic; the others are
+// Japanese Gothic faces that other systems commonly have.
+constexpr std::array<std::u16string_view, 7> kGothicFaces{
+    u"ＭＳ ゴシック",         u"MS Gothic", u"IPAGothic",   u"IPAexGothic",
+    u"Noto Sans Mono CJK JP", u"VL Gothic", u"Takao Gothic"};
+constexpr std::array<std::u16string_view, 7> kPGothicFaces{
+    u"ＭＳ Ｐゴシック",  u"MS PGothic", u"IPAPGothic",   u"IPAexGothic",
+    u"Noto Sans CJK JP", u"VL PGothic", u"Takao PGothic"};
+
 QStringList familiesOf(Typeface face)
 {
-    // Debian's fonts-ipafont-gothic provides IPAGothic and IPAPGothic; the others
-    // are Japanese Gothic faces other systems commonly have.
-    if (face == Typeface::Gothic) {
-        return {QStringLiteral("ＭＳ ゴシック"), QStringLiteral("MS Gothic"), QStringLiteral("IPAGothic"),
-                QStringLiteral("IPAexGothic"), QStringLiteral("Noto Sans Mono CJK JP"),
-                QStringLiteral("VL Gothic"), QStringLiteral("Takao Gothic")};
-    }
-    return {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
-            QStringLiteral("IPAexGothic"), QStringLiteral("Noto Sans CJK JP"),
-            QStringLiteral("VL PGothic"), QStringLiteral("Takao PGothic")};
+    QStringList families;
+    for (const std::u16string_view family : face == Typeface::Gothic ? kGothicFaces : kPGothicFaces)
+        families.append(QString::fromUtf16(family.data(), qsizetype(family.size())));
+    return families;
 }
 
 constexpr double kPixelsPerPoint = 96.0 / 72.0;

@@ -89,8 +89,7 @@ PanelWindow::PanelWindow(QWidget *parent)
     m_timer3.setInterval(kPortGroupShown);
     connect(&m_timer3, &QTimer::timeout, this, &PanelWindow::hidePortGroup);
 
-    connect(&m_link, &LinkEngine::sentLineChanged, this,
-            [this] { showLine(m_label11, m_link.sentLine()); });
+    connect(&m_link, &LinkEngine::sentLineChanged, this, [this] { showLine(m_label11, m_link.sentLine()); });
     connect(&m_link, &LinkEngine::receivedLineChanged, this,
             [this] { showLine(m_label12, m_link.receivedLine()); });
     connect(&m_link, &LinkEngine::statusLineChanged, this,

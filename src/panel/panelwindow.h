@@ -42,11 +42,7 @@ public:
     void startUp();
 
     QWidget *control(std::string_view name) const;
-    template<typename T>
-    T *control(std::string_view name) const
-    {
-        return qobject_cast<T *>(control(name));
-    }
+    template <typename T> T *control(std::string_view name) const { return qobject_cast<T *>(control(name)); }
 
     LinkEngine &link() { return m_link; }
     SerialLine &line() { return m_comm; }
