@@ -53,7 +53,7 @@ dropped.)";
 struct Configuration
 {
     SimLine::Options line;
-    ProjectorModel::Overrides overrides;
+    ProjectorOverrides overrides;
     double hoursPerMinute = 1.0;
 };
 

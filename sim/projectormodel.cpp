@@ -86,7 +86,7 @@ constexpr std::array kStandbyTemperatures{25.0, 26.0};
 constexpr std::array kNormalTemperatures{33.0, 46.0};
 constexpr std::array kEcoTemperatures{30.0, 39.0};
 constexpr std::chrono::seconds kThermalLag = 3min;
-constexpr double kTemperatureNoise = 0.05;
+constexpr double kTemperatureNoise = 0.03;
 
 // A 10-bit sensor reading; weather moves it slowly around the sea-level value.
 constexpr double kSeaLevelPressure = 856.0;
@@ -153,7 +153,7 @@ double approach(double current, double target, std::chrono::milliseconds elapsed
 
 } // namespace
 
-ProjectorModel::ProjectorModel(quint32 seed, Overrides overrides, double hoursPerMinute)
+ProjectorModel::ProjectorModel(quint32 seed, ProjectorOverrides overrides, double hoursPerMinute)
     : m_overrides(std::move(overrides))
     , m_hoursPerMinute(hoursPerMinute)
     , m_random(seed)

@@ -91,6 +91,19 @@ inline constexpr std::array kQueries{
 
 } // namespace ProjectorCommands
 
+// Replies that replace the modelled ones, so the panel can be shown fault states the model never
+// reaches by itself. Each is sent exactly as given; status and lamp state follow the "000" prefix.
+struct ProjectorOverrides
+{
+    std::optional<QByteArray> status{};
+    std::optional<QByteArray> lampState{};
+    std::optional<QByteArray> lampHours{};
+    std::optional<QByteArray> reversal{};
+    std::optional<QByteArray> lampPattern{};
+    std::optional<QByteArray> muteCode{};
+    std::optional<QByteArray> pressure{};
+};
+
 // ProjectorModel holds what a four-lamp projector remembers (power, input, lamp mode, picture
 // settings, lens positions) and what it measures (lamp hours, temperatures, air pressure). It turns
 // one command line, without its final CR, into the reply bytes, also without the CR. Time is
@@ -99,24 +112,11 @@ inline constexpr std::array kQueries{
 class ProjectorModel
 {
 public:
-    // Replies that replace the modelled ones, so the panel can be shown fault states the model
-    // never reaches by itself. Each is sent exactly as given.
-    struct Overrides
-    {
-        std::optional<QByteArray> status;
-        std::optional<QByteArray> lampState;
-        std::optional<QByteArray> lampHours;
-        std::optional<QByteArray> reversal;
-        std::optional<QByteArray> lampPattern;
-        std::optional<QByteArray> muteCode;
-        std::optional<QByteArray> pressure;
-    };
-
     static constexpr char kAck = 0x06;
     static constexpr std::string_view kError = "ERR";
     static constexpr std::string_view kIdentification = "QVX-SIM 1.40";
 
-    explicit ProjectorModel(quint32 seed = 1, Overrides overrides = {}, double hoursPerMinute = 1.0);
+    explicit ProjectorModel(quint32 seed = 1, ProjectorOverrides overrides = {}, double hoursPerMinute = 1.0);
 
     QByteArray reply(QByteArrayView command);
     void advance(std::chrono::milliseconds elapsed);
@@ -135,7 +135,7 @@ private:
     // Only lamps 1 and 2 can be asked for their state and hours.
     static constexpr int kReportedLamps = 2;
 
-    Overrides m_overrides;
+    ProjectorOverrides m_overrides;
     double m_hoursPerMinute = 1.0;
     QRandomGenerator m_random;
     std::array<int, ProjectorCommands::kSettings.size()> m_values{};

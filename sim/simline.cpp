@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -20,7 +21,8 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr auto kNoiseTick = 20ms;
-// Gives up on handing the last reply to a panel that stopped reading, so the hang-up still happens.
+constexpr auto kDrainPoll = 10ms;
+// Gives up on a panel that stopped reading, so that the hang-up still happens.
 constexpr auto kHangupDrainLimit = 2s;
 
 QString systemError(const QString &what)
@@ -43,6 +45,8 @@ SimLine::SimLine(ProjectorModel &model, Options options, QObject *parent)
     m_noiseTimer.setInterval(kNoiseTick);
     connect(&m_noiseTimer, &QTimer::timeout, this, &SimLine::sendNoise);
 
+    m_drainTimer.setInterval(kDrainPoll);
+    connect(&m_drainTimer, &QTimer::timeout, this, &SimLine::hangUpWhenDrained);
     m_hangupDeadline.setSingleShot(true);
     m_hangupDeadline.setInterval(kHangupDrainLimit);
     connect(&m_hangupDeadline, &QTimer::timeout, this, &SimLine::hangUp);
@@ -261,8 +265,6 @@ void SimLine::flushOutput()
         warn(QStringLiteral("the panel reads again; %1 bytes were dropped").arg(m_droppedOutputBytes));
         m_droppedOutputBytes = 0;
     }
-    if (m_hangupPending)
-        hangUp();
 }
 
 qsizetype SimLine::writeSome(QByteArrayView bytes)
@@ -284,10 +286,17 @@ void SimLine::beginHangup()
     m_hangupPending = true;
     m_noiseTimer.stop();
     m_readNotifier->setEnabled(false);
-    if (m_output.isEmpty())
+    m_drainTimer.start();
+    m_hangupDeadline.start();
+}
+
+void SimLine::hangUpWhenDrained()
+{
+    // Closing the master flushes whatever the panel has not read yet, so the last reply must have
+    // left the slave's input buffer too. The kernel gives no notice of that, hence the polling.
+    int unread = 0;
+    if (m_output.isEmpty() && (::ioctl(m_slave, FIONREAD, &unread) != 0 || unread == 0))
         hangUp();
-    else
-        m_hangupDeadline.start();
 }
 
 void SimLine::hangUp()
@@ -312,6 +321,7 @@ void SimLine::closeLine()
 {
     m_pieceTimer.stop();
     m_noiseTimer.stop();
+    m_drainTimer.stop();
     m_hangupDeadline.stop();
     // Closing can happen inside a notifier's own activation, so the notifiers are only disabled
     // here and deleted once control is back in the event loop.

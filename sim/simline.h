@@ -83,6 +83,7 @@ private:
     void flushOutput();
     qsizetype writeSome(QByteArrayView bytes);
     void beginHangup();
+    void hangUpWhenDrained();
     void hangUp();
     void fail(const QString &reason);
     void closeLine();
@@ -119,5 +120,6 @@ private:
     qint64 m_noiseSent = 0;
 
     bool m_hangupPending = false;
+    QTimer m_drainTimer;
     QTimer m_hangupDeadline;
 };
