@@ -1,0 +1,56 @@
+// Process handling for tests that talk to the real simulator.
+#include "simprocess.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+
+SimProcess::SimProcess(const QStringList &arguments)
+{
+    if (m_stderr.open())
+        m_process.setStandardErrorFile(m_stderr.fileName());
+    m_process.start(QStringLiteral(QVX_SIM_PATH), arguments);
+
+    QDeadlineTimer deadline(kStartTimeout);
+    while (!m_process.canReadLine() && m_process.state() != QProcess::NotRunning && !deadline.hasExpired())
+        m_process.waitForReadyRead(int(deadline.remainingTime()));
+    if (m_process.canReadLine())
+        m_devicePath = QString::fromLocal8Bit(m_process.readLine()).trimmed();
+}
+
+SimProcess::~SimProcess()
+{
+    stop();
+}
+
+QString SimProcess::log() const
+{
+    QFile file(m_stderr.fileName());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLocal8Bit(file.readAll());
+}
+
+bool SimProcess::waitForExit(std::chrono::milliseconds timeout)
+{
+    return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(int(timeout.count()));
+}
+
+int SimProcess::exitCode() const
+{
+    if (m_process.state() != QProcess::NotRunning || m_process.exitStatus() != QProcess::NormalExit ||
+        m_process.error() == QProcess::FailedToStart)
+        return -1;
+    return m_process.exitCode();
+}
+
+int SimProcess::stop()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(int(kStopTimeout.count()))) {
+            m_process.kill();
+            m_process.waitForFinished(int(kStopTimeout.count()));
+        }
+    }
+    return exitCode();
+}
