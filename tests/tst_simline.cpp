@@ -1,0 +1,398 @@
+// End-to-end tests of the qvx-sim executable through its pseudo-terminal, as the panel uses it.
+#include "simprocess.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto kReplyTimeout = 5s;
+// How long to listen for bytes that should not come.
+constexpr auto kQuietPeriod = 300ms;
+
+// The panel's side of the line: the slave device opened and set raw with plain POSIX calls.
+class Device
+{
+public:
+    explicit Device(const QString &path)
+    {
+        m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        termios settings{};
+        if (m_fd >= 0 && ::tcgetattr(m_fd, &settings) == 0) {
+            ::cfmakeraw(&settings);
+            ::tcsetattr(m_fd, TCSANOW, &settings);
+        }
+    }
+    ~Device()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Device(const Device &) = delete;
+    Device &operator=(const Device &) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    bool hungUp() const { return m_hungUp; }
+
+    bool write(const QByteArray &bytes)
+    {
+        return ::write(m_fd, bytes.constData(), bytes.size()) == bytes.size();
+    }
+
+    // Reads until at least `count` bytes arrived, the timeout passed or the line hung up.
+    QByteArray read(qsizetype count, std::chrono::milliseconds timeout = kReplyTimeout)
+    {
+        QByteArray received;
+        QElapsedTimer clock;
+        clock.start();
+        while (received.size() < count && !m_hungUp && clock.elapsed() < timeout.count())
+            received += readOnce(timeout.count() - clock.elapsed());
+        return received;
+    }
+
+    // Everything that arrives within the duration.
+    QByteArray readFor(std::chrono::milliseconds duration)
+    {
+        return read(std::numeric_limits<qsizetype>::max(), duration);
+    }
+
+    // Waits for one read to return data (empty on timeout or hang-up).
+    QByteArray readOnce(qint64 timeoutMs)
+    {
+        pollfd request{m_fd, POLLIN, 0};
+        if (::poll(&request, 1, int(std::max<qint64>(timeoutMs, 0))) <= 0)
+            return {};
+        char buffer[4096];
+        const ssize_t count = ::read(m_fd, buffer, sizeof buffer);
+        if (count > 0)
+            return QByteArray(buffer, count);
+        if (count == 0 || (errno != EAGAIN && errno != EINTR))
+            m_hungUp = true;
+        return {};
+    }
+
+private:
+    int m_fd = -1;
+    bool m_hungUp = false;
+};
+
+} // namespace
+
+// Runs the real simulator for each case: these tests cover what only the process shows, the pty,
+// pacing, faults, logging, the link and the command line, while tst_projectormodel covers replies.
+class TestSimLine : public QObject
+{
+    Q_OBJECT
+private slots:
+    void replies_data();
+    void replies();
+    void splitRepliesArePaced();
+    void delayHoldsReply();
+    void silentNeverReplies();
+    void hangup_data();
+    void hangup();
+    void noise_data();
+    void noise();
+    void unreadOutputIsDropped();
+    void verboseLog();
+    void reopenedDeviceStillAnswers();
+    void linkRemovedOnSignal_data();
+    void linkRemovedOnSignal();
+    void linkRefusesRegularFile();
+    void rejectsBadOptions_data();
+    void rejectsBadOptions();
+};
+
+void TestSimLine::replies_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArrayList>("writes");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("powerOnAcked") << QStringList{} << QByteArrayList{"POWR   1\r"} << QByteArray("\x06\r");
+    QTest::newRow("commandsInOneWrite")
+        << QStringList{} << QByteArrayList{"POWR   1\rPOWR????\rCR7\r"} << QByteArray("\x06\r1\r0F\r");
+    QTest::newRow("commandAcrossWrites")
+        << QStringList{} << QByteArrayList{"POW", "R???", "?\r"} << QByteArray("0\r");
+    QTest::newRow("lineFeedIsOrdinary")
+        << QStringList{} << QByteArrayList{"\nPOWR????\r", "POWR????\n\r"} << QByteArray("ERR\rERR\r");
+    QTest::newRow("unknownMnemonic") << QStringList{} << QByteArrayList{"ABCD   1\r"} << QByteArray("ERR\r");
+    QTest::newRow("emptyLine") << QStringList{} << QByteArrayList{"\r"} << QByteArray("ERR\r");
+    QTest::newRow("binaryGarbage") << QStringList{} << QByteArrayList{QByteArray("\x00\xff\x06\x7f\r", 5)}
+                                   << QByteArray("ERR\r");
+    QTest::newRow("overlongLineRecovers")
+        << QStringList{} << QByteArrayList{QByteArray(5000, 'A') + "\rPOWR????\r"} << QByteArray("ERR\r0\r");
+    QTest::newRow("splitReplyReassembles") << QStringList{"--split", "2", "--gap", "10"}
+                                           << QByteArrayList{"CR9\r"} << QByteArray("QVX-SIM 1.40\r");
+    QTest::newRow("forcedStatus") << QStringList{"--status", "8"} << QByteArrayList{"TABN   1\r"}
+                                  << QByteArray("0008\r");
+    QTest::newRow("forcedLampState") << QStringList{"--lamp-state", "3"} << QByteArrayList{"TLPS   2\r"}
+                                     << QByteArray("0003\r");
+    QTest::newRow("forcedLampHours") << QStringList{"--lamp-hours", "123"} << QByteArrayList{"TLTT   1\r"}
+                                     << QByteArray("123\r");
+    QTest::newRow("forcedReversal") << QStringList{"--reversal", "10"} << QByteArrayList{"CR4\r"}
+                                    << QByteArray("10\r");
+    QTest::newRow("forcedLampPattern")
+        << QStringList{"--lamp-pattern", "2F"} << QByteArrayList{"CR7\r"} << QByteArray("2F\r");
+    QTest::newRow("forcedMuteCode") << QStringList{"--mute-code", "80"} << QByteArrayList{"CRA\r"}
+                                    << QByteArray("80\r");
+    QTest::newRow("forcedPressure") << QStringList{"--pressure", "1E3"} << QByteArrayList{"CR PRESSURE\r"}
+                                    << QByteArray("1E3\r");
+}
+
+void TestSimLine::replies()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArrayList, writes);
+    QFETCH(QByteArray, expected);
+
+    SimProcess sim(arguments);
+    QVERIFY2(sim.isReady(), qPrintable(sim.log()));
+    Device device(sim.devicePath());
+    QVERIFY(device.isOpen());
+    for (const QByteArray &bytes : writes) {
+        QVERIFY(device.write(bytes));
+        QTest::qWait(20);
+    }
+    QCOMPARE(device.read(expected.size()), expected);
+    QCOMPARE(device.readFor(kQuietPeriod), QByteArray());
+}
+
+void TestSimLine::splitRepliesArePaced()
+{
+    SimProcess sim({"--split", "4", "--gap", "150"});
+    QVERIFY(sim.isReady());
+    Device device(sim.devicePath());
+    QVERIFY(device.write("CR9\r"));
+
+    const QByteArray expected("QVX-SIM 1.40\r");
+    QByteArray received;
+    QElapsedTimer clock;
+    while (received.size() < expected.size()) {
+        const QByteArray piece = device.readOnce(2000);
+        QVERIFY2(!piece.isEmpty(), received.constData());
+        QVERIFY2(piece.size() <= 4, piece.constData());
+        if (received.isEmpty())
+            clock.start();
+        received += piece;
+    }
+    QCOMPARE(received, expected);
+    // Four pieces with three gaps between them; the slack covers timer granularity.
+    QVERIFY2(clock.elapsed() >= 3 * 150 - 30, qPrintable(QString::number(clock.elapsed())));
+}
+
+void TestSimLine::delayHoldsReply()
+{
+    SimProcess sim({"--delay", "400"});
+    QVERIFY(sim.isReady());
+    Device device(sim.devicePath());
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(device.write("POWR????\r"));
+
+    QCOMPARE(device.read(2), QByteArray("0\r"));
+    QVERIFY2(clock.elapsed() >= 380, qPrintable(QString::number(clock.elapsed())));
+}
+
+void TestSimLine::silentNeverReplies()
+{
+    SimProcess sim({"--silent", "--verbose"});
+    QVERIFY(sim.isReady());
+    Device device(sim.devicePath());
+    QVERIFY(device.write("POWR   1\rCR9\r"));
+
+    QCOMPARE(device.readFor(1s), QByteArray());
+    QTRY_VERIFY(sim.log().contains("recv \"CR9<CR>\""));
+}
+
+void TestSimLine::hangup_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("afterSecondReply") << QStringList{} << QByteArray("\x06\r1\r");
+    QTest::newRow("afterDelayedReply") << QStringList{"--delay", "300"} << QByteArray("\x06\r1\r");
+    QTest::newRow("afterLastPiece") << QStringList{"--split", "1", "--gap", "50"} << QByteArray("\x06\r1\r");
+    QTest::newRow("silentAfterSecondCommand") << QStringList{"--silent"} << QByteArray();
+}
+
+void TestSimLine::hangup()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, expected);
+
+    QTemporaryDir dir;
+    const QString link = dir.filePath("projector");
+    SimProcess sim(arguments + QStringList{"--hangup-after", "2", "--link", link});
+    QVERIFY(sim.isReady());
+    Device device(sim.devicePath());
+    QVERIFY(device.write("POWR   1\rPOWR????\rCR9\r"));
+
+    QCOMPARE(device.read(expected.size() + 1), expected);
+    QVERIFY(device.hungUp());
+    QVERIFY(sim.waitForExit());
+    QCOMPARE(sim.exitCode(), 0);
+    QVERIFY(!QFileInfo::exists(sim.devicePath()));
+    QVERIFY(!QFileInfo(link).isSymLink());
+}
+
+void TestSimLine::noise_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("printable");
+
+    QTest::newRow("random") << "random" << false;
+    QTest::newRow("printable") << "printable" << true;
+}
+
+void TestSimLine::noise()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, printable);
+
+    SimProcess sim({"--noise", "4000", "--noise-kind", kind, "--seed", "7"});
+    QVERIFY(sim.isReady());
+    Device device(sim.devicePath());
+    QVERIFY(device.write("CR9\r"));
+    const QByteArray received = device.readFor(600ms);
+
+    QVERIFY2(received.size() > 1000, qPrintable(QString::number(received.size())));
+    // Replies are written whole, so the noise surrounds them but does not cut into them.
+    QVERIFY(received.contains("QVX-SIM 1.40\r"));
+    const bool allPrintable = std::all_of(received.begin(), received.end(),
+                                          [](char c) { return (c >= 0x20 && c < 0x7f) || c == '\r'; });
+    QCOMPARE(allPrintable, printable);
+}
+
+void TestSimLine::unreadOutputIsDropped()
+{
+    SimProcess sim({"--noise", "1000000", "--noise-kind", "printable"});
+    QVERIFY(sim.isReady());
+    QTRY_VERIFY_WITH_TIMEOUT(sim.log().contains("dropping output"), 5000);
+
+    Device device(sim.devicePath());
+    QVERIFY(!device.read(1).isEmpty());
+    QCOMPARE(sim.stop(), 0);
+}
+
+void TestSimLine::verboseLog()
+{
+    SimProcess sim({"--verbose"});
+    QVERIFY(sim.isReady());
+    Device device(sim.devicePath());
+    QVERIFY(device.write("POWR   1\r\x1f\r"));
+    QCOMPARE(device.read(6), QByteArray("\x06\rERR\r"));
+
+    const QString stamp = R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z )";
+    const QStringList events{R"(recv "POWR   1<CR>")", R"(send "<ACK><CR>")", R"(recv "<0x1F><CR>")",
+                             R"(send "ERR<CR>")"};
+    for (const QString &event : events) {
+        const QRegularExpression line(stamp + QRegularExpression::escape(event) + '$',
+                                      QRegularExpression::MultilineOption);
+        QTRY_VERIFY2(line.match(sim.log()).hasMatch(), qPrintable(sim.log()));
+    }
+}
+
+void TestSimLine::reopenedDeviceStillAnswers()
+{
+    SimProcess sim;
+    QVERIFY(sim.isReady());
+    {
+        Device first(sim.devicePath());
+        QVERIFY(first.write("POWR   1\r"));
+        QCOMPARE(first.read(2), QByteArray("\x06\r"));
+    }
+    QTest::qWait(100);
+    Device second(sim.devicePath());
+    QVERIFY(second.write("POWR????\r"));
+    QCOMPARE(second.read(2), QByteArray("1\r"));
+}
+
+void TestSimLine::linkRemovedOnSignal_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<bool>("staleLinkFirst");
+
+    QTest::newRow("terminate") << int(SIGTERM) << false;
+    QTest::newRow("interrupt") << int(SIGINT) << false;
+    QTest::newRow("replacesStaleLink") << int(SIGTERM) << true;
+}
+
+void TestSimLine::linkRemovedOnSignal()
+{
+    QFETCH(int, signalNumber);
+    QFETCH(bool, staleLinkFirst);
+
+    QTemporaryDir dir;
+    const QString link = dir.filePath("projector");
+    if (staleLinkFirst)
+        QVERIFY(QFile::link(dir.filePath("gone"), link));
+    SimProcess sim({"--link", link});
+    QVERIFY(sim.isReady());
+    QCOMPARE(QFileInfo(link).symLinkTarget(), sim.devicePath());
+
+    ::kill(pid_t(sim.processId()), signalNumber);
+    QVERIFY(sim.waitForExit());
+    QCOMPARE(sim.exitCode(), 0);
+    QVERIFY(!QFileInfo(link).isSymLink());
+}
+
+void TestSimLine::linkRefusesRegularFile()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("projector");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+
+    SimProcess sim({"--link", path});
+    QVERIFY(!sim.isReady());
+    QVERIFY(sim.waitForExit());
+    QCOMPARE(sim.exitCode(), 1);
+    QVERIFY(QFileInfo(path).isFile());
+}
+
+void TestSimLine::rejectsBadOptions_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+
+    QTest::newRow("splitZero") << QStringList{"--split", "0"};
+    QTest::newRow("delayNegative") << QStringList{"--delay", "-1"};
+    QTest::newRow("gapNotNumber") << QStringList{"--gap", "soon"};
+    QTest::newRow("noiseKindUnknown") << QStringList{"--noise-kind", "loud"};
+    QTest::newRow("statusTwoCharacters") << QStringList{"--status", "12"};
+    QTest::newRow("reversalOneCharacter") << QStringList{"--reversal", "1"};
+    QTest::newRow("hangupAfterZero") << QStringList{"--hangup-after", "0"};
+    QTest::newRow("unknownOption") << QStringList{"--colour"};
+    QTest::newRow("strayArgument") << QStringList{"extra"};
+}
+
+void TestSimLine::rejectsBadOptions()
+{
+    QFETCH(QStringList, arguments);
+
+    QProcess process;
+    process.start(QStringLiteral(QVX_SIM_PATH), arguments);
+    QVERIFY(process.waitForFinished(10'000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QVERIFY(process.exitCode() != 0);
+    QVERIFY(process.readAllStandardOutput().isEmpty());
+    QVERIFY(!process.readAllStandardError().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestSimLine)
+#include "tst_simline.moc"
