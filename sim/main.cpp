@@ -20,7 +20,7 @@ constexpr auto kModelTick = 500ms;
 constexpr int kMaxMilliseconds = 3'600'000;
 constexpr double kMaxRate = 1'000'000.0;
 
-constexpr char kDescription[] = R"(Simulated four-lamp projector on a pseudo-terminal.
+constexpr char kOverview[] = R"(Simulated four-lamp projector on a pseudo-terminal.
 
 Prints the slave device path as the first line of standard output, then answers
 the commands the panel writes to that device until SIGTERM or SIGINT.
@@ -42,13 +42,59 @@ exactly. Every reply ends with CR:
   anything else             "ERR": unknown text, empty line, wrong or malformed argument
 The forcing options below replace a modelled answer with the text given.
 
+Settings and the values they accept (also in standby):
+)";
+
+constexpr char kDetails[] = R"(
+Arguments must be spelled exactly as the panel sends them: "POWR   1",
+"PINP  11", "VOLA  05", "KEYV -12", "LNZO+001". LPMD 0 lights all four lamps,
+1 lamps 1 and 4, 2 lamps 2 and 3; THMD 0 is Normal, 1 Eco. Per-input settings
+are kept per input: RA, RB, RC = RGB1-3, VA, VB = VIDEO1-2.
 Lens steps move each position by one and stop at the ends: zoom and focus 0..400
 (start 200), vertical and horizontal shift -200..200 (start 0).
-Temperatures warm up while powered (less in Eco lamp mode), cool down in standby,
-and carry a little noise; the pressure wanders slowly around sea level.
+Temperatures warm up while powered (less in Eco), cool down in standby and carry
+a little noise; the pressure wanders slowly around sea level.
 Lines longer than 256 bytes are cut to 256 bytes (and so answered "ERR"). At most
 64 KiB of replies and noise are held for a panel that does not read; the rest is
 dropped.)";
+
+// The settings table written out for --help, so the help cannot disagree with what is accepted.
+QString settingsSummary()
+{
+    using ProjectorCommands::Argument;
+    constexpr qsizetype kWidth = 80;
+    const auto spell = [](Argument argument, int value) {
+        if (argument == Argument::TwoDigits)
+            return QString::number(value).rightJustified(2, u'0');
+        if (argument == Argument::Signed)
+            return QString::asprintf("%+d", value);
+        return QString::number(value);
+    };
+
+    QString summary;
+    QString line;
+    for (const auto &setting : ProjectorCommands::kSettings) {
+        QString item =
+            QString::fromLatin1(setting.mnemonic.data(), qsizetype(setting.mnemonic.size())) + u' ';
+        if (setting.argument == Argument::LensStep) {
+            item += QStringLiteral("+001|-001");
+        } else if (setting.step > 1 || setting.min == setting.max) {
+            QStringList values;
+            for (int value = setting.min; value <= setting.max; value += setting.step)
+                values << spell(setting.argument, value);
+            item += values.join(u'|');
+        } else {
+            item += spell(setting.argument, setting.min) + QStringLiteral("..") +
+                    spell(setting.argument, setting.max);
+        }
+        if (line.size() + 2 + item.size() > kWidth) {
+            summary += line + u'\n';
+            line.clear();
+        }
+        line += QStringLiteral("  ") + item;
+    }
+    return summary + line + u'\n';
+}
 
 struct Configuration
 {
@@ -63,7 +109,8 @@ class Arguments
 public:
     Arguments()
     {
-        m_parser.setApplicationDescription(QString::fromLatin1(kDescription));
+        m_parser.setApplicationDescription(QString::fromLatin1(kOverview) + settingsSummary() +
+                                           QString::fromLatin1(kDetails));
         m_parser.addHelpOption();
         m_parser.addVersionOption();
         m_parser.addOptions({m_delay, m_split, m_gap, m_silent, m_noise, m_noiseKind, m_seed, m_hangupAfter,
@@ -161,7 +208,8 @@ private:
     const QCommandLineOption m_delay{"delay", "Wait <ms> before each reply (default 0).", "ms"};
     const QCommandLineOption m_split{"split", "Send each reply in pieces of <n> bytes.", "n"};
     const QCommandLineOption m_gap{"gap", "Wait <ms> between pieces of a split reply (default 200).", "ms"};
-    const QCommandLineOption m_silent{"silent", "Never reply; commands are still read and logged."};
+    const QCommandLineOption m_silent{"silent",
+                                      "Never reply; commands are still read and logged but have no effect."};
     const QCommandLineOption m_noise{
         "noise",
         "Send noise bytes at <rate> bytes per second all the time, between replies and between the "

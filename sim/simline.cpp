@@ -135,6 +135,12 @@ void SimLine::readInput()
             fail(systemError(QStringLiteral("reading the pty")));
         return;
     }
+    // The slave fd held open here should rule this out; if not, a notifier stuck on a closed pty
+    // would spin.
+    if (count == 0) {
+        fail(QStringLiteral("the pty closed"));
+        return;
+    }
     // Stops at the command that triggers the hang-up: nothing after it is read.
     for (ssize_t i = 0; i < count && m_readNotifier && m_readNotifier->isEnabled(); ++i) {
         if (buffer[i] == '\r') {
