@@ -175,10 +175,16 @@ void SimLine::handleLine()
 void SimLine::queueReply(const QByteArray &reply, bool hangsUp)
 {
     if (m_scheduledBytes + reply.size() > kMaxQueuedBytes) {
-        warn(QStringLiteral("reply queue full, dropping \"%1\"").arg(readable(reply)));
+        // Once per flood, so that the log cannot grow as fast as the flood.
+        if (m_droppedReplies++ == 0)
+            warn(QStringLiteral("too many replies waiting; dropping replies"));
         if (hangsUp)
             beginHangup();
         return;
+    }
+    if (m_droppedReplies > 0) {
+        warn(QStringLiteral("replies fit again; %1 were dropped").arg(m_droppedReplies));
+        m_droppedReplies = 0;
     }
     const qsizetype pieceSize = m_options.split > 0 ? m_options.split : reply.size();
     const auto pieceGap = m_options.split > 0 ? m_options.gap : 0ms;

@@ -109,6 +109,7 @@ private:
 
     std::deque<Piece> m_pieces;
     qsizetype m_scheduledBytes = 0;
+    qint64 m_droppedReplies = 0;
     std::optional<Clock::time_point> m_lastDue;
     QTimer m_pieceTimer;
 
