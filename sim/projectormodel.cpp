@@ -157,6 +157,8 @@ ProjectorModel::ProjectorModel(quint32 seed, ProjectorOverrides overrides, doubl
     : m_overrides(std::move(overrides))
     , m_hoursPerMinute(hoursPerMinute)
     , m_random(seed)
+    , m_temperatures(kStandbyTemperatures)
+    , m_pressure(kSeaLevelPressure)
 {
     std::transform(kSettings.begin(), kSettings.end(), m_values.begin(),
                    [](const Setting &setting) { return setting.initial; });

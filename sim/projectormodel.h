@@ -141,6 +141,6 @@ private:
     std::array<int, ProjectorCommands::kSettings.size()> m_values{};
     bool m_videoSelected = false;
     std::array<std::chrono::milliseconds, kReportedLamps> m_burnTime{};
-    std::array<double, 2> m_temperatures{25.0, 26.0};
-    double m_pressure = 856.0;
+    std::array<double, 2> m_temperatures{};
+    double m_pressure = 0.0;
 };
