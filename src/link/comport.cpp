@@ -61,6 +61,9 @@ bool ComPort::open()
         m_port.close();
         return false;
     }
+    // A real port hears nothing while closed; a pseudo-terminal keeps what was
+    // written to it meanwhile. Either way it belongs to no command of ours.
+    m_port.clear(QSerialPort::Input);
     m_lossPending = false;
     return true;
 }
