@@ -29,6 +29,13 @@ void LinkEngine::hyouji(const QByteArray &text, std::uint8_t mode)
         showReceived();
 }
 
+void LinkEngine::sendCommand(QByteArrayView body)
+{
+    m_lastCommand = m_commandPrefix;
+    m_lastCommand.append(body).append('\r');
+    hyouji(m_lastCommand, kSend);
+}
+
 void LinkEngine::setWindows(std::chrono::milliseconds reply, std::chrono::milliseconds display)
 {
     // Setting the interval of a running timer restarts its count, as it should.

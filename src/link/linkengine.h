@@ -58,6 +58,10 @@ public:
     // the received line is then RxBuffer's dump, which is kept as it grows.
     void hyouji(const QByteArray &text, std::uint8_t mode);
 
+    // Sends a command: LastCommand becomes CommandPrefix + body + carriage return,
+    // and Hyouji sends it.
+    void sendCommand(QByteArrayView body);
+
     // Sets both windows' intervals for the sends that follow.
     void setWindows(std::chrono::milliseconds reply, std::chrono::milliseconds display);
     QTimer &replyWindow() { return m_timer2; }

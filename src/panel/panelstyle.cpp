@@ -27,6 +27,7 @@ constexpr std::array kColours{
     ColourRow{Orange, qRgb(255, 224, 192), kBlack},
     ColourRow{White, qRgb(255, 255, 255), kBlack},
     ColourRow{Face, 0, kBlack},
+    ColourRow{Field, 0, kBlack},
     ColourRow{GreyDarkRedText, qRgb(192, 192, 192), qRgb(192, 0, 0)},
     ColourRow{WhiteRedText, qRgb(255, 255, 255), qRgb(255, 0, 0)},
 };
@@ -80,7 +81,7 @@ constexpr double kPixelsPerPoint = 96.0 / 72.0;
 
 QColor groundOf(Colour colour)
 {
-    if (colour == Face)
+    if (colour == Face || colour == Field)
         return {};
     return QColor::fromRgb(rowOf(colour).ground);
 }

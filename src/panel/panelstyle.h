@@ -8,8 +8,8 @@
 
 namespace layout {
 
-// The ground colour of a control; an invalid colour for Face, which keeps the
-// platform's own button colour.
+// The ground colour of a control; an invalid colour for Face and Field, which
+// keep the platform's own button and text-box colours.
 QColor groundOf(Colour colour);
 // The text colour: black except for the two red-lettered labels.
 QColor inkOf(Colour colour);

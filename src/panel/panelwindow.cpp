@@ -1,24 +1,28 @@
 // The panel: the one window through which the operator drives the projector.
 #include "panelwindow.h"
 
-#include "panelbutton.h"
+#include "holdbutton.h"
 #include "panelstyle.h"
 
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QScreen>
+#include <QValidator>
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 using namespace layout;
 
-const std::array<PanelWindow::ButtonAction, 2> PanelWindow::kButtonActions{{
+const std::array<PanelWindow::ButtonAction, 3> PanelWindow::kButtonActions{{
     {"Command33", &PanelWindow::showPortGroup},
     {"Command16", &PanelWindow::end},
+    {"Command96", &PanelWindow::clearFreeText},
 }};
 
 const std::array<PanelWindow::PortOption, 4> PanelWindow::kPortOptions{{
@@ -44,13 +48,33 @@ Qt::Alignment alignmentOf(unsigned notes)
 {
     switch (notes & AlignMask) {
     case Centre:
-        return Qt::AlignHCenter | Qt::AlignTop;
+        return Qt::AlignHCenter;
     case Right:
-        return Qt::AlignRight | Qt::AlignTop;
+        return Qt::AlignRight;
     default:
-        return Qt::AlignLeft | Qt::AlignTop;
+        return Qt::AlignLeft;
     }
 }
+
+// Limits what the operator types into a box. Text the program writes is not
+// cut: a validator, unlike the line edit's maximum length, leaves setText alone.
+class TypingLimit : public QValidator
+{
+public:
+    TypingLimit(int characters, QObject *parent)
+        : QValidator(parent)
+        , m_characters(characters)
+    {
+    }
+
+    State validate(QString &input, int &) const override
+    {
+        return input.size() <= m_characters ? Acceptable : Invalid;
+    }
+
+private:
+    int m_characters;
+};
 
 void paint(QWidget *widget, const ControlRow &row)
 {
@@ -156,18 +180,21 @@ QWidget *PanelWindow::createControl(const ControlRow &row, QWidget *container)
         frame->setAutoFillBackground(true);
         return frame;
     }
-    case Button: {
-        auto *button = new PanelButton(captionOf(row), container);
-        connect(button, &QPushButton::clicked, this, [this, name = row.name] { onButtonClicked(name); });
-        return button;
+    case Button:
+        return createButton(row, container);
+    case TextBox: {
+        auto *box = new QLineEdit(captionOf(row), container);
+        box->setAlignment(alignmentOf(row.notes) | Qt::AlignVCenter);
+        box->setMaxLength(std::numeric_limits<int>::max());
+        if (const int limit = typingLimitOf(row.notes))
+            box->setValidator(new TypingLimit(limit, box));
+        return box;
     }
     case Option: {
         auto *option = new QRadioButton(captionOf(row), container);
         option->setAutoFillBackground(true);
         option->setChecked(row.notes & Selected);
-        const auto *choice = std::find_if(kPortOptions.begin(), kPortOptions.end(),
-                                          [&](const PortOption &o) { return o.control == row.name; });
-        if (choice != kPortOptions.end())
+        if (const auto *choice = commands::findControl(kPortOptions, row.name))
             connect(option, &QRadioButton::clicked, this, [this, choice] { choose(*choice); });
         return option;
     }
@@ -177,12 +204,25 @@ QWidget *PanelWindow::createControl(const ControlRow &row, QWidget *container)
     auto *label = new QLabel(captionOf(row), container);
     // Whatever arrives on the line is shown as characters, never as markup.
     label->setTextFormat(Qt::PlainText);
-    label->setAlignment(alignmentOf(row.notes));
+    label->setAlignment(alignmentOf(row.notes) | Qt::AlignTop);
     label->setAutoFillBackground(true);
     // A thin sunken border in the panel's greys, not in the label's own ink.
     if (row.notes & Boxed)
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     return label;
+}
+
+QWidget *PanelWindow::createButton(const ControlRow &row, QWidget *container)
+{
+    if (const auto *lens = commands::findControl(commands::kLensButtons, row.name)) {
+        auto *button = new HoldButton(captionOf(row), container);
+        connect(button, &HoldButton::holdStarted, this, [this, lens] { m_repeater.press(*lens); });
+        connect(button, &HoldButton::holdEnded, &m_repeater, &HoldRepeater::release);
+        return button;
+    }
+    auto *button = new PanelButton(captionOf(row), container);
+    connect(button, &QPushButton::clicked, this, [this, name = row.name] { onButtonClicked(name); });
+    return button;
 }
 
 void PanelWindow::setTabOrder()
@@ -214,11 +254,12 @@ void PanelWindow::centre()
 
 void PanelWindow::onButtonClicked(std::string_view name)
 {
-    for (const ButtonAction &action : kButtonActions) {
-        if (action.control == name) {
-            (this->*action.handler)();
-            return;
-        }
+    if (const auto *fixed = commands::findControl(commands::kFixedCommands, name)) {
+        m_sender.send(*fixed);
+    } else if (const auto *text = commands::findControl(commands::kTextCommands, name)) {
+        m_sender.send(*text, control<QLineEdit>(text->box)->text());
+    } else if (const auto *action = commands::findControl(kButtonActions, name)) {
+        (this->*action->handler)();
     }
 }
 
@@ -231,6 +272,11 @@ void PanelWindow::choose(const PortOption &option, bool reportFailure)
         m_frame8->hide();
     else if (reportFailure)
         warn(*failure);
+}
+
+void PanelWindow::clearFreeText()
+{
+    control<QLineEdit>("Text1")->clear();
 }
 
 void PanelWindow::showPortGroup()

@@ -1,7 +1,9 @@
 // The panel: the one window through which the operator drives the projector.
 #pragma once
 
+#include "commandsender.h"
 #include "comport.h"
+#include "holdrepeater.h"
 #include "layouttable.h"
 #include "linkengine.h"
 #include "portselection.h"
@@ -45,6 +47,8 @@ public:
     template <typename T> T *control(std::string_view name) const { return qobject_cast<T *>(control(name)); }
 
     LinkEngine &link() { return m_link; }
+    const CommandSender &sender() const { return m_sender; }
+    HoldRepeater &repeater() { return m_repeater; }
     SerialLine &line() { return m_comm; }
     PortSelection &ports() { return m_ports; }
     QTimer &timer3() { return m_timer3; }
@@ -64,16 +68,18 @@ private:
         int port;
         const char *settings;
     };
-    static const std::array<ButtonAction, 2> kButtonActions;
+    static const std::array<ButtonAction, 3> kButtonActions;
     static const std::array<PortOption, 4> kPortOptions;
 
     void buildControls();
     QWidget *createControl(const layout::ControlRow &row, QWidget *container);
+    QWidget *createButton(const layout::ControlRow &row, QWidget *container);
     void setTabOrder();
     void centre();
 
     void onButtonClicked(std::string_view name);
     void choose(const PortOption &option, bool reportFailure = true);
+    void clearFreeText();
     void showPortGroup();
     void hidePortGroup();
     void end();
@@ -83,6 +89,8 @@ private:
     ComPort m_comm;
     LinkEngine m_link{m_comm};
     PortSelection m_ports{m_comm};
+    CommandSender m_sender{m_link};
+    HoldRepeater m_repeater{m_link};
     QTimer m_timer3;
 
     QHash<QString, QWidget *> m_controls;
