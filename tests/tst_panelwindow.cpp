@@ -5,6 +5,7 @@
 
 #include <QFrame>
 #include <QLabel>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QTest>
 
@@ -25,6 +26,8 @@ QString captionOf(const QWidget *widget)
         return label->text();
     if (const auto *button = qobject_cast<const QAbstractButton *>(widget))
         return button->text();
+    if (const auto *box = qobject_cast<const QLineEdit *>(widget))
+        return box->text();
     return {};
 }
 
