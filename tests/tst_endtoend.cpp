@@ -1,56 +1,14 @@
 // The panel's real serial code against the simulated projector on a pseudo-terminal.
-#include "panelwindow.h"
-#include "simprocess.h"
-#include "warningcatcher.h"
+#include "panelbench.h"
 
 #include <QLabel>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <memory>
-
 using namespace std::chrono_literals;
 
-namespace {
-
-// Generous: a pseudo-terminal does not pace bytes, but a loaded machine is slow.
-constexpr int kWait = 10000;
-
-QString textOf(PanelWindow &window, std::string_view label)
-{
-    return window.control<QLabel>(label)->text();
-}
-
-void send(PanelWindow &window, const QByteArray &text)
-{
-    window.link().setLastCommand(text);
-    window.link().hyouji(window.link().lastCommand(), LinkEngine::kSend);
-}
-
-void click(PanelWindow &window, std::string_view name)
-{
-    window.control<QAbstractButton>(name)->click();
-}
-
-// A panel started on a simulator, with any warning boxes it raises noted.
-struct Bench
-{
-    explicit Bench(const QStringList &simArguments = {})
-        : sim(simArguments)
-    {
-        qputenv("QVX_COM1", sim.devicePath().toLocal8Bit());
-        qputenv("QVX_COM2", "/nonexistent/qvx-com2");
-        window = std::make_unique<PanelWindow>();
-        window->startUp();
-    }
-
-    SimProcess sim;
-    WarningCatcher warnings;
-    std::unique_ptr<PanelWindow> window;
-};
-
-} // namespace
+using namespace bench;
 
 class TestEndToEnd : public QObject
 {

@@ -174,14 +174,13 @@ struct LensButton
 };
 
 inline constexpr std::array kLensButtons{
-    LensButton{"Command61", "+", 7, "LNZO+001"},  LensButton{"Command62", "-", 8, "LNZO-001"},
-    LensButton{"Command106", "+", 9, "LNFO+001"}, LensButton{"Command107", "-", 10, "LNFO-001"},
+    LensButton{"Command61", "+", 7, "LNZO+001"},   LensButton{"Command62", "-", 8, "LNZO-001"},
+    LensButton{"Command106", "+", 9, "LNFO+001"},  LensButton{"Command107", "-", 10, "LNFO-001"},
     LensButton{"Command108", "↑", 21, "LNUD+001"}, LensButton{"Command109", "↓", 22, "LNUD-001"},
     LensButton{"Command111", "←", 23, "LNLR-001"}, LensButton{"Command110", "→", 24, "LNLR+001"},
 };
 
-template<typename Table>
-const auto *findControl(const Table &table, std::string_view control)
+template <typename Table> const auto *findControl(const Table &table, std::string_view control)
 {
     for (const auto &row : table) {
         if (row.control == control)
@@ -215,7 +214,8 @@ consteval bool lensButtonsAreWellFormed()
         if (kLensButtons[i].step.size() != kBodyLength || kLensButtons[i].code == 0)
             return false;
         for (std::size_t j = i + 1; j < kLensButtons.size(); ++j) {
-            if (kLensButtons[j].code == kLensButtons[i].code || kLensButtons[j].control == kLensButtons[i].control)
+            if (kLensButtons[j].code == kLensButtons[i].code ||
+                kLensButtons[j].control == kLensButtons[i].control)
                 return false;
         }
     }

@@ -15,8 +15,7 @@ class CommandSender
 public:
     explicit CommandSender(LinkEngine &link)
         : m_link(link)
-    {
-    }
+    {}
 
     void send(const commands::FixedCommand &command);
     void send(const commands::TextCommand &command, const QString &boxText);

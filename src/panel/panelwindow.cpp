@@ -64,8 +64,7 @@ public:
     TypingLimit(int characters, QObject *parent)
         : QValidator(parent)
         , m_characters(characters)
-    {
-    }
+    {}
 
     State validate(QString &input, int &) const override
     {

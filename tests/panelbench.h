@@ -1,0 +1,58 @@
+// A panel on the simulated projector, and the few steps every end-to-end test takes.
+#pragma once
+
+#include "panelwindow.h"
+#include "simprocess.h"
+#include "warningcatcher.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+
+#include <memory>
+
+namespace bench {
+
+// Generous: a pseudo-terminal does not pace bytes, but a loaded machine is slow.
+inline constexpr int kWait = 10000;
+
+inline QString textOf(PanelWindow &window, std::string_view label)
+{
+    return window.control<QLabel>(label)->text();
+}
+
+// Sends through Hyouji directly, as a sending handler does.
+inline void send(PanelWindow &window, const QByteArray &text)
+{
+    window.link().setLastCommand(text);
+    window.link().hyouji(window.link().lastCommand(), LinkEngine::kSend);
+}
+
+inline void click(PanelWindow &window, std::string_view name)
+{
+    window.control<QAbstractButton>(name)->click();
+}
+
+// How many times the simulator logged receiving a command text.
+inline qsizetype received(const SimProcess &sim, const QString &command)
+{
+    return sim.log().count(QStringLiteral("recv \"%1<CR>\"").arg(command));
+}
+
+// A panel started on a simulator, with any warning boxes it raises noted.
+struct Bench
+{
+    explicit Bench(const QStringList &simArguments = {})
+        : sim(simArguments)
+    {
+        qputenv("QVX_COM1", sim.devicePath().toLocal8Bit());
+        qputenv("QVX_COM2", "/nonexistent/qvx-com2");
+        window = std::make_unique<PanelWindow>();
+        window->startUp();
+    }
+
+    SimProcess sim;
+    WarningCatcher warnings;
+    std::unique_ptr<PanelWindow> window;
+};
+
+} // namespace bench

@@ -1,0 +1,264 @@
+// The command vocabulary, value and free-text commands, and press-and-hold, on a fake line.
+#include "commandcatalogue.h"
+#include "commandsender.h"
+#include "fakeline.h"
+#include "holdrepeater.h"
+
+#include <QMap>
+#include <QTest>
+
+using namespace std::chrono_literals;
+using namespace commands;
+
+namespace {
+
+QByteArray bytesOf(std::string_view text)
+{
+    return QByteArray(text.data(), qsizetype(text.size()));
+}
+
+struct Rig
+{
+    FakeLine line;
+    LinkEngine link{line};
+
+    Rig()
+    {
+        line.open();
+        link.reset();
+    }
+};
+
+const TextCommand &textCommand(std::string_view control)
+{
+    return *findControl(kTextCommands, control);
+}
+
+} // namespace
+
+class TestCommands : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void mnemonicsAndArguments();
+    void buttonsPerGroup();
+    void fixedCommandWindows_data();
+    void fixedCommandWindows();
+    void textSentAsTyped_data();
+    void textSentAsTyped();
+    void freeTextOpensItsOwnWindows();
+    void pressSendsOneStepAndShortensWindows();
+    void holdRepeatsEvery150ms();
+    void releaseTidiesTheLink();
+    void quickPressAndReleaseSendsOneStep();
+};
+
+void TestCommands::mnemonicsAndArguments()
+{
+    // Every mnemonic the panel's buttons send, with the arguments it sends.
+    const QMap<QByteArray, QList<QByteArray>> expected{
+        {"POWR", {"   0", "   1"}},
+        {"IRGB", {"   1", "   2", "   3"}},
+        {"IVED", {"   1", "   2"}},
+        {"ASPK", {"   0", "   1"}},
+        {"IMBK", {"   0", "   1"}},
+        {"IMDI", {"   0", "   1", "   2"}},
+        {"FREZ", {"   0", "   1"}},
+        {"PINP", {"   0", "  11"}},
+        {"ADJS", {"   1"}},
+        {"LPMD", {"   0", "   1", "   2"}},
+        {"THMD", {"   0", "   1"}},
+        {"TABN", {"   1"}},
+        {"TLPS", {"   1", "   2"}},
+        {"TLTT", {"   1", "   2"}},
+        {"RASR", {"   1", "   2", "   3", "   4", "   5"}},
+        {"RBSR", {"   1", "   2", "   3", "   4", "   5"}},
+        {"RCSR", {"   1", "   2", "   3", "   4", "   5"}},
+        {"RASV", {"   1", "   2", "   3", "   4"}},
+        {"RBSV", {"   1", "   2", "   3", "   4"}},
+        {"RAPS", {"  10", "  11", "  12", "  13"}},
+        {"RBPS", {"  10", "  11", "  12", "  13"}},
+        {"RCPS", {"  10", "  11", "  12", "  13"}},
+        {"VAPS", {"  10", "  11", "  12", "  13"}},
+        {"VBPS", {"  10", "  11", "  12", "  13"}},
+        {"LNZO", {"+001", "-001"}},
+        {"LNFO", {"+001", "-001"}},
+        {"LNUD", {"+001", "-001"}},
+        {"LNLR", {"+001", "-001"}},
+    };
+    QMap<QByteArray, QList<QByteArray>> sent;
+    const auto note = [&](std::string_view body) {
+        const QByteArray text = bytesOf(body);
+        sent[text.left(4)].append(text.mid(4));
+    };
+    for (const FixedCommand &command : kFixedCommands)
+        note(command.body);
+    for (const LensButton &button : kLensButtons)
+        note(button.step);
+    for (auto &arguments : sent)
+        std::sort(arguments.begin(), arguments.end());
+    QCOMPARE(sent, expected);
+}
+
+void TestCommands::buttonsPerGroup()
+{
+    const QMap<Group, int> expected{
+        {Power, 2},      {Input, 5},       {InsideSpeaker, 2},    {AvMute, 2},
+        {Osd, 3},        {Freeze, 2},      {PictureInPicture, 2}, {ImageAdjustment, 1},
+        {LampSelect, 3}, {LampSetting, 2}, {StatusQuery, 5},      {GridRow1, 9},
+        {GridRow2, 9},   {GridRow3, 9},    {GridRow4, 8},         {GridRow5, 8},
+    };
+    QMap<Group, int> counted;
+    for (const FixedCommand &command : kFixedCommands)
+        ++counted[command.group];
+    QCOMPARE(counted, expected);
+    QCOMPARE(findControl(kFixedCommands, "Command78")->caption, std::string_view("Custum"));
+}
+
+void TestCommands::fixedCommandWindows_data()
+{
+    QTest::addColumn<QByteArray>("control");
+    QTest::addColumn<QByteArray>("written");
+    QTest::addColumn<int>("replyWindow");
+    QTest::addColumn<int>("displayWindow");
+
+    QTest::newRow("plainKeepsDesignWindows")
+        << QByteArray("Command44") << QByteArray("TABN   1\r") << 500 << 1000;
+    QTest::newRow("gridOpensLongWindows")
+        << QByteArray("Command78") << QByteArray("RBPS  13\r") << 5000 << 5500;
+    QTest::newRow("pictureInPictureTwoSpaces")
+        << QByteArray("Command112") << QByteArray("PINP  11\r") << 500 << 1000;
+}
+
+void TestCommands::fixedCommandWindows()
+{
+    QFETCH(QByteArray, control);
+    QFETCH(QByteArray, written);
+    QFETCH(int, replyWindow);
+    QFETCH(int, displayWindow);
+    Rig rig;
+    CommandSender sender(rig.link);
+    sender.send(*findControl(kFixedCommands, control.toStdString()));
+    QCOMPARE(rig.line.written, QList<QByteArray>{written});
+    QCOMPARE(rig.link.lastCommand(), written);
+    QCOMPARE(rig.link.replyWindow().interval(), replyWindow);
+    QCOMPARE(rig.link.displayWindow().interval(), displayWindow);
+    QVERIFY(rig.link.replyWindow().isActive());
+
+    // A plain command after a grid button runs with the grid's windows.
+    sender.send(*findControl(kFixedCommands, "Command17"));
+    QCOMPARE(rig.link.replyWindow().interval(), replyWindow);
+}
+
+void TestCommands::textSentAsTyped_data()
+{
+    QTest::addColumn<QByteArray>("control");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QByteArray>("written");
+
+    QTest::newRow("volumeSingleDigit") << QByteArray("Command105") << "7" << QByteArray("VOLA  7\r");
+    QTest::newRow("volumeTwoDigits") << QByteArray("Command105") << "35" << QByteArray("VOLA  35\r");
+    QTest::newRow("keystoneVertical") << QByteArray("Command15") << "-12" << QByteArray("KEYV -12\r");
+    QTest::newRow("keystoneHorizontalUnchecked")
+        << QByteArray("Command35") << "+9x" << QByteArray("KEYH +9x\r");
+    QTest::newRow("blanksKept") << QByteArray("Command95") << " CR4 " << QByteArray(" CR4 \r");
+    QTest::newRow("caseKept") << QByteArray("Command95") << "tabn   1" << QByteArray("tabn   1\r");
+    QTest::newRow("emptyFreeText") << QByteArray("Command95") << "" << QByteArray("\r");
+    QTest::newRow("latin1OneByte") << QByteArray("Command95") << QStringLiteral("é") << QByteArray("\xe9\r");
+    QTest::newRow("beyondLatin1Question")
+        << QByteArray("Command95") << QStringLiteral("～") << QByteArray("?\r");
+}
+
+void TestCommands::textSentAsTyped()
+{
+    QFETCH(QByteArray, control);
+    QFETCH(QString, typed);
+    QFETCH(QByteArray, written);
+    Rig rig;
+    CommandSender sender(rig.link);
+    sender.send(textCommand(control.toStdString()), typed);
+    QCOMPARE(rig.line.written, QList<QByteArray>{written});
+    QCOMPARE(rig.link.lastCommand(), written);
+    QCOMPARE(sender.argText(), typed.toLatin1());
+}
+
+void TestCommands::freeTextOpensItsOwnWindows()
+{
+    Rig rig;
+    CommandSender sender(rig.link);
+    sender.send(textCommand("Command95"), QStringLiteral("CR PRESSURE"));
+    QCOMPARE(rig.line.written, QList<QByteArray>{"CR PRESSURE\r"});
+    QCOMPARE(rig.link.replyWindow().intervalAsDuration(), 2000ms);
+    QCOMPARE(rig.link.displayWindow().intervalAsDuration(), 2500ms);
+    sender.send(textCommand("Command105"), QStringLiteral("10"));
+    QCOMPARE(rig.link.replyWindow().intervalAsDuration(), 2000ms);
+}
+
+void TestCommands::pressSendsOneStepAndShortensWindows()
+{
+    Rig rig;
+    HoldRepeater repeater(rig.link);
+    QCOMPARE(repeater.timer1().interval(), 200);
+    QVERIFY(!repeater.timer1().isActive());
+    repeater.press(*findControl(kLensButtons, "Command111"));
+    QCOMPARE(rig.line.written, QList<QByteArray>{"LNLR-001\r"});
+    QCOMPARE(repeater.repeatCode(), 23);
+    QVERIFY(repeater.timer1().isActive());
+    QCOMPARE(repeater.timer1().timerType(), Qt::PreciseTimer);
+    QCOMPARE(repeater.timer1().intervalAsDuration(), 150ms);
+    QCOMPARE(rig.link.replyWindow().intervalAsDuration(), 150ms);
+    QCOMPARE(rig.link.displayWindow().intervalAsDuration(), 190ms);
+    repeater.release();
+}
+
+void TestCommands::holdRepeatsEvery150ms()
+{
+    Rig rig;
+    HoldRepeater repeater(rig.link);
+    repeater.press(*findControl(kLensButtons, "Command108"));
+    QTest::qWait(1000);
+    repeater.release();
+    const qsizetype sent = rig.line.written.size();
+    // Once at the press and every 150 ms after: seven in a second, give or take
+    // one for a loaded machine.
+    QVERIFY2(sent >= 6 && sent <= 8, qPrintable(QStringLiteral("%1 steps").arg(sent)));
+    QVERIFY(std::all_of(rig.line.written.begin(), rig.line.written.end(),
+                        [](const QByteArray &text) { return text == "LNUD+001\r"; }));
+    QTest::qWait(300);
+    QCOMPARE(rig.line.written.size(), sent);
+}
+
+void TestCommands::releaseTidiesTheLink()
+{
+    Rig rig;
+    HoldRepeater repeater(rig.link);
+    repeater.press(*findControl(kLensButtons, "Command61"));
+    rig.line.feed("\x06\r");
+    QVERIFY(!rig.link.receivedLine().isEmpty());
+    repeater.release();
+
+    QCOMPARE(repeater.repeatCode(), 0);
+    QVERIFY(!repeater.timer1().isActive());
+    QVERIFY2(!rig.link.replyWindow().isActive(), "no \" X X X X\" for the last step");
+    QVERIFY(rig.link.displayWindow().isActive());
+    QVERIFY(rig.link.sentLine().isEmpty());
+    QVERIFY(rig.link.receivedLine().isEmpty());
+    QVERIFY(rig.link.rxBuffer().isEmpty());
+    QCOMPARE(rig.link.replyWindow().intervalAsDuration(), 500ms);
+    QCOMPARE(rig.link.displayWindow().intervalAsDuration(), 1000ms);
+}
+
+void TestCommands::quickPressAndReleaseSendsOneStep()
+{
+    Rig rig;
+    HoldRepeater repeater(rig.link);
+    repeater.press(*findControl(kLensButtons, "Command107"));
+    QTest::qWait(50);
+    repeater.release();
+    QTest::qWait(300);
+    QCOMPARE(rig.line.written, QList<QByteArray>{"LNFO-001\r"});
+}
+
+QTEST_GUILESS_MAIN(TestCommands)
+#include "tst_commands.moc"

@@ -1,0 +1,331 @@
+// Every sending control of the panel, through the real serial line to the simulator.
+#include "commandcatalogue.h"
+#include "panelbench.h"
+
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTest>
+
+using namespace bench;
+using namespace std::chrono_literals;
+
+namespace {
+
+QString textOf(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+QLineEdit *box(PanelWindow &window, std::string_view name)
+{
+    return window.control<QLineEdit>(name);
+}
+
+void retype(QLineEdit *box, const QString &text)
+{
+    box->setFocus();
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_Backspace);
+    QTest::keyClicks(box, text);
+}
+
+// Waits until the simulator has logged what the panel sent and nothing more arrives.
+qsizetype settledCount(const SimProcess &sim, const QString &command)
+{
+    qsizetype last = -1;
+    qsizetype now = received(sim, command);
+    while (now != last) {
+        QTest::qWait(300);
+        last = now;
+        now = received(sim, command);
+    }
+    return now;
+}
+
+// A shown, active panel, so that mouse presses and window activation are real.
+struct ShownBench : Bench
+{
+    ShownBench()
+        : Bench({QStringLiteral("--verbose")})
+    {
+        window->show();
+        window->activateWindow();
+    }
+};
+
+} // namespace
+
+class TestPanelCommands : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void everyFixedButtonWritesItsBody();
+    void windowsInForce_data();
+    void windowsInForce();
+    void valueBoxesSendAsTyped_data();
+    void valueBoxesSendAsTyped();
+    void typingIsLimited_data();
+    void typingIsLimited();
+    void emptyFreeTextSendsLoneCarriageReturn();
+    void clsSendsNothing();
+    void quickPressSendsOneStep();
+    void holdRepeatsWithAnyMouseButton_data();
+    void holdRepeatsWithAnyMouseButton();
+    void keyboardMovesNoLens();
+    void releaseBlanksTheLinesAtOnce();
+    void losingTheMouseStopsTheLens_data();
+    void losingTheMouseStopsTheLens();
+};
+
+void TestPanelCommands::everyFixedButtonWritesItsBody()
+{
+    Bench bench({QStringLiteral("--verbose")});
+    PanelWindow &window = *bench.window;
+    QVERIFY(bench.sim.isReady());
+    // Clicked one right after another: nothing waits, nothing is queued or lost.
+    for (const commands::FixedCommand &command : commands::kFixedCommands) {
+        QVERIFY2(window.control<QAbstractButton>(command.control), command.control.data());
+        QCOMPARE(window.control<QAbstractButton>(command.control)->text(), textOf(command.caption));
+        click(window, command.control);
+    }
+    const commands::FixedCommand &last = commands::kFixedCommands.back();
+    QCOMPARE(window.link().lastCommand(), QByteArray(last.body.data(), qsizetype(last.body.size())) + '\r');
+    QTRY_VERIFY_WITH_TIMEOUT(received(bench.sim, textOf(last.body)) > 0, kWait);
+
+    const QString log = bench.sim.log();
+    qsizetype at = 0;
+    for (const commands::FixedCommand &command : commands::kFixedCommands) {
+        const QString line = QStringLiteral("recv \"%1<CR>\"").arg(textOf(command.body));
+        const qsizetype found = log.indexOf(line, at);
+        QVERIFY2(found >= 0, qPrintable(QStringLiteral("%1 did not arrive in order").arg(line)));
+        at = found + line.size();
+    }
+}
+
+void TestPanelCommands::windowsInForce_data()
+{
+    QTest::addColumn<QList<QByteArray>>("actions");
+    QTest::addColumn<int>("replyWindow");
+    QTest::addColumn<int>("displayWindow");
+
+    QTest::newRow("afterStart") << QList<QByteArray>{"Command44"} << 500 << 1000;
+    QTest::newRow("afterGridButton") << QList<QByteArray>{"Command63", "Command44"} << 5000 << 5500;
+    QTest::newRow("afterFreeTextSend") << QList<QByteArray>{"Command95", "Command44"} << 2000 << 2500;
+    QTest::newRow("afterLensRelease")
+        << QList<QByteArray>{"Command63", "hold:Command61", "Command44"} << 500 << 1000;
+}
+
+void TestPanelCommands::windowsInForce()
+{
+    QFETCH(QList<QByteArray>, actions);
+    QFETCH(int, replyWindow);
+    QFETCH(int, displayWindow);
+    ShownBench bench;
+    PanelWindow &window = *bench.window;
+    for (const QByteArray &action : actions) {
+        if (action.startsWith("hold:")) {
+            auto *lens = window.control<QAbstractButton>(action.mid(5).toStdString());
+            QTest::mousePress(lens, Qt::LeftButton);
+            QTest::mouseRelease(lens, Qt::LeftButton);
+        } else {
+            click(window, action.toStdString());
+        }
+    }
+    QCOMPARE(window.link().replyWindow().interval(), replyWindow);
+    QCOMPARE(window.link().displayWindow().interval(), displayWindow);
+    QVERIFY(window.link().replyWindow().isActive());
+    QCOMPARE(window.link().lastCommand(), QByteArray("TABN   1\r"));
+}
+
+void TestPanelCommands::valueBoxesSendAsTyped_data()
+{
+    QTest::addColumn<QByteArray>("boxName");
+    QTest::addColumn<QByteArray>("button");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("command");
+
+    QTest::newRow("volumeSingleDigit") << QByteArray("Text2") << QByteArray("Command105") << "7"
+                                       << "VOLA  7";
+    QTest::newRow("volumeAsShown") << QByteArray("Text2") << QByteArray("Command105") << "00"
+                                   << "VOLA  00";
+    QTest::newRow("keystoneVertical") << QByteArray("Text6") << QByteArray("Command15") << "-25"
+                                      << "KEYV -25";
+    QTest::newRow("keystoneHorizontal") << QByteArray("Text5") << QByteArray("Command35") << "+07"
+                                        << "KEYH +07";
+    QTest::newRow("freeTextQuery") << QByteArray("Text1") << QByteArray("Command95") << "CR PRESSURE"
+                                   << "CR PRESSURE";
+    QTest::newRow("freeTextLowerCase") << QByteArray("Text1") << QByteArray("Command95") << "tabn   1"
+                                       << "tabn   1";
+}
+
+void TestPanelCommands::valueBoxesSendAsTyped()
+{
+    QFETCH(QByteArray, boxName);
+    QFETCH(QByteArray, button);
+    QFETCH(QString, typed);
+    QFETCH(QString, command);
+    ShownBench bench;
+    PanelWindow &window = *bench.window;
+    retype(box(window, boxName.toStdString()), typed);
+    click(window, button.toStdString());
+    QCOMPARE(window.link().lastCommand(), command.toLatin1() + '\r');
+    QCOMPARE(window.sender().argText(), typed.toLatin1());
+    QCOMPARE(box(window, boxName.toStdString())->text(), typed);
+    QTRY_COMPARE_WITH_TIMEOUT(received(bench.sim, command), 1, kWait);
+}
+
+void TestPanelCommands::typingIsLimited_data()
+{
+    QTest::addColumn<QByteArray>("boxName");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("kept");
+
+    QTest::newRow("volumeTwoCharacters") << QByteArray("Text2") << "123"
+                                         << "12";
+    QTest::newRow("keystoneThreeCharacters") << QByteArray("Text6") << "+123"
+                                             << "+12";
+    QTest::newRow("freeTextUnlimited") << QByteArray("Text1") << QString(400, u'A') << QString(400, u'A');
+}
+
+void TestPanelCommands::typingIsLimited()
+{
+    QFETCH(QByteArray, boxName);
+    QFETCH(QString, typed);
+    QFETCH(QString, kept);
+    ShownBench bench;
+    QLineEdit *edit = box(*bench.window, boxName.toStdString());
+    retype(edit, typed);
+    QCOMPARE(edit->text(), kept);
+    edit->setText(QStringLiteral("12345"));
+    QCOMPARE(edit->text(), QStringLiteral("12345"));
+}
+
+void TestPanelCommands::emptyFreeTextSendsLoneCarriageReturn()
+{
+    Bench bench({QStringLiteral("--verbose")});
+    PanelWindow &window = *bench.window;
+    QVERIFY(box(window, "Text1")->text().isEmpty());
+    click(window, "Command95");
+    QCOMPARE(window.link().lastCommand(), QByteArray("\r"));
+    QTRY_COMPARE_WITH_TIMEOUT(received(bench.sim, QString()), 1, kWait);
+}
+
+void TestPanelCommands::clsSendsNothing()
+{
+    ShownBench bench;
+    PanelWindow &window = *bench.window;
+    click(window, "Command44");
+    retype(box(window, "Text1"), QStringLiteral("CR4"));
+    const QByteArray sentLine = window.link().sentLine();
+    click(window, "Command96");
+    QVERIFY(box(window, "Text1")->text().isEmpty());
+    QCOMPARE(window.link().lastCommand(), QByteArray("TABN   1\r"));
+    QCOMPARE(window.link().sentLine(), sentLine);
+    QVERIFY(window.sender().argText().isEmpty());
+    QTest::qWait(300);
+    QCOMPARE(received(bench.sim, QStringLiteral("CR4")), 0);
+}
+
+void TestPanelCommands::quickPressSendsOneStep()
+{
+    ShownBench bench;
+    auto *zoomIn = bench.window->control<QAbstractButton>("Command61");
+    QTest::mousePress(zoomIn, Qt::LeftButton);
+    QTest::mouseRelease(zoomIn, Qt::LeftButton, {}, {}, 50);
+    QCOMPARE(settledCount(bench.sim, QStringLiteral("LNZO+001")), 1);
+}
+
+void TestPanelCommands::holdRepeatsWithAnyMouseButton_data()
+{
+    QTest::addColumn<Qt::MouseButton>("mouseButton");
+
+    QTest::newRow("leftButton") << Qt::LeftButton;
+    QTest::newRow("rightButton") << Qt::RightButton;
+}
+
+void TestPanelCommands::holdRepeatsWithAnyMouseButton()
+{
+    QFETCH(Qt::MouseButton, mouseButton);
+    ShownBench bench;
+    auto *shiftUp = bench.window->control<QAbstractButton>("Command108");
+    QTest::mousePress(shiftUp, mouseButton);
+    QTest::qWait(1000);
+    QTest::mouseRelease(shiftUp, mouseButton);
+    // Once at the press and every 150 ms after: seven in a second, give or take
+    // one for a loaded machine.
+    const qsizetype steps = settledCount(bench.sim, QStringLiteral("LNUD+001"));
+    QVERIFY2(steps >= 6 && steps <= 8, qPrintable(QStringLiteral("%1 steps").arg(steps)));
+    QCOMPARE(bench.window->repeater().repeatCode(), 0);
+}
+
+void TestPanelCommands::keyboardMovesNoLens()
+{
+    ShownBench bench;
+    auto *focusOut = bench.window->control<QAbstractButton>("Command107");
+    focusOut->setFocus();
+    QTest::keyClick(focusOut, Qt::Key_Space);
+    QTest::qWait(300);
+    QCOMPARE(received(bench.sim, QStringLiteral("LNFO-001")), 0);
+    QVERIFY(bench.window->link().lastCommand().isEmpty());
+}
+
+void TestPanelCommands::releaseBlanksTheLinesAtOnce()
+{
+    ShownBench bench;
+    PanelWindow &window = *bench.window;
+    auto *shiftLeft = window.control<QAbstractButton>("Command111");
+    QTest::mousePress(shiftLeft, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!textOf(window, "Label12").isEmpty(), kWait);
+    QTest::mouseRelease(shiftLeft, Qt::LeftButton, {}, {}, 300);
+    QVERIFY(textOf(window, "Label11").isEmpty());
+    QVERIFY(textOf(window, "Label12").isEmpty());
+    QVERIFY(window.link().displayWindow().isActive());
+    QCOMPARE(window.link().displayWindow().interval(), 1000);
+    // Past the reply window of the last step: it was closed unmarked.
+    QTest::qWait(600);
+    QVERIFY2(textOf(window, "Label12").isEmpty(), qPrintable(textOf(window, "Label12")));
+    QTRY_VERIFY_WITH_TIMEOUT(!window.link().displayWindow().isActive(), kWait);
+}
+
+void TestPanelCommands::losingTheMouseStopsTheLens_data()
+{
+    QTest::addColumn<QString>("loss");
+
+    QTest::newRow("buttonHidden") << "hidden";
+    QTest::newRow("modalBoxShown") << "modal";
+    QTest::newRow("otherWindowActivated") << "deactivated";
+}
+
+void TestPanelCommands::losingTheMouseStopsTheLens()
+{
+    QFETCH(QString, loss);
+    ShownBench bench;
+    PanelWindow &window = *bench.window;
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto *zoomOut = window.control<QAbstractButton>("Command62");
+    QTest::mousePress(zoomOut, Qt::LeftButton);
+    QTest::qWait(200);
+
+    QMessageBox box(QMessageBox::Information, QStringLiteral("test"), QStringLiteral("modal"),
+                    QMessageBox::Ok, &window);
+    QWidget other;
+    if (loss == u"hidden") {
+        zoomOut->hide();
+    } else if (loss == u"modal") {
+        box.setWindowModality(Qt::ApplicationModal);
+        box.show();
+    } else {
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+    }
+    QCOMPARE(window.repeater().repeatCode(), 0);
+    QVERIFY(!window.repeater().timer1().isActive());
+    const qsizetype steps = settledCount(bench.sim, QStringLiteral("LNZO-001"));
+    QTest::qWait(500);
+    QCOMPARE(received(bench.sim, QStringLiteral("LNZO-001")), steps);
+}
+
+QTEST_MAIN(TestPanelCommands)
+#include "tst_panelcommands.moc"
