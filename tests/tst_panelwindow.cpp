@@ -1,4 +1,5 @@
 // The window: its controls built from the layout table, start-up and the port group.
+#include "commandcatalogue.h"
 #include "panelstyle.h"
 #include "panelwindow.h"
 #include "warningcatcher.h"
@@ -40,6 +41,7 @@ class TestPanelWindow : public QObject
 private slots:
     void init();
     void everyRowBuildsItsControl();
+    void everyButtonHasOneAction();
     void windowHasTitleAndFixedWidth();
     void startUpWithoutComOneWarnsOnce();
     void portGroupShowsAndHidesByTimer();
@@ -75,6 +77,30 @@ void TestPanelWindow::everyRowBuildsItsControl()
             QCOMPARE(option->isChecked(), bool(row.notes & Selected));
     }
     QCOMPARE(window.control<QLabel>("Label22")->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+}
+
+void TestPanelWindow::everyButtonHasOneAction()
+{
+    // The buttons that act on the panel itself rather than send: COM, END and CLS.
+    const QStringList panelButtons{QStringLiteral("Command33"), QStringLiteral("Command16"),
+                                   QStringLiteral("Command96")};
+    PanelWindow window;
+    for (const ControlRow &row : kControls) {
+        if (row.kind != Button)
+            continue;
+        const auto *fixed = commands::findControl(commands::kFixedCommands, row.name);
+        const auto *text = commands::findControl(commands::kTextCommands, row.name);
+        const auto *lens = commands::findControl(commands::kLensButtons, row.name);
+        const int actions = (fixed != nullptr) + (text != nullptr) + (lens != nullptr) +
+                            panelButtons.contains(nameOf(row.name));
+        QVERIFY2(actions == 1, qPrintable(nameOf(row.name)));
+        if (fixed)
+            QCOMPARE(fixed->caption, row.caption);
+        if (lens)
+            QCOMPARE(lens->caption, row.caption);
+        if (text)
+            QVERIFY(qobject_cast<QLineEdit *>(window.control(text->box)));
+    }
 }
 
 void TestPanelWindow::windowHasTitleAndFixedWidth()
