@@ -118,6 +118,9 @@ PanelWindow::PanelWindow(QWidget *parent)
     connect(&m_link, &LinkEngine::statusLineChanged, this,
             [this] { showLine(m_label22, m_link.statusLine()); });
     connect(&m_ports, &PortSelection::portLost, this, &PanelWindow::warn);
+    m_link.setReplyDecoder([this](const QByteArray &lastCommand, const QByteArray &dump) {
+        return m_router.decode(lastCommand, dump);
+    });
 }
 
 void PanelWindow::startUp()

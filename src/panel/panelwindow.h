@@ -7,6 +7,7 @@
 #include "layouttable.h"
 #include "linkengine.h"
 #include "portselection.h"
+#include "replyrouter.h"
 
 #include <QHash>
 #include <QTimer>
@@ -49,6 +50,7 @@ public:
     LinkEngine &link() { return m_link; }
     const CommandSender &sender() const { return m_sender; }
     HoldRepeater &repeater() { return m_repeater; }
+    const ReplyRouter &router() const { return m_router; }
     SerialLine &line() { return m_comm; }
     PortSelection &ports() { return m_ports; }
     QTimer &timer3() { return m_timer3; }
@@ -91,6 +93,7 @@ private:
     PortSelection m_ports{m_comm};
     CommandSender m_sender{m_link};
     HoldRepeater m_repeater{m_link};
+    ReplyRouter m_router{m_link.commandPrefix()};
     QTimer m_timer3;
 
     QHash<QString, QWidget *> m_controls;
