@@ -81,9 +81,10 @@ void TestPanelWindow::everyRowBuildsItsControl()
 
 void TestPanelWindow::everyButtonHasOneAction()
 {
-    // The buttons that act on the panel itself rather than send: COM, END and CLS.
+    // The buttons that act on the panel itself rather than send: COM, END, CLS
+    // and the data-panel switch.
     const QStringList panelButtons{QStringLiteral("Command33"), QStringLiteral("Command16"),
-                                   QStringLiteral("Command96")};
+                                   QStringLiteral("Command96"), QStringLiteral("Command34")};
     PanelWindow window;
     for (const ControlRow &row : kControls) {
         if (row.kind != Button)
@@ -123,7 +124,7 @@ void TestPanelWindow::startUpWithoutComOneWarnsOnce()
     QVERIFY(window.control<QRadioButton>("Option1")->isChecked());
     QVERIFY(window.control<QRadioButton>("Option10")->isChecked());
     QVERIFY(window.control("Frame8")->isHidden());
-    QCOMPARE(window.height(), pixels(PanelWindow::kCompactHeight));
+    QCOMPARE(window.height(), pixels(WindowStates::kCompactHeight));
     QVERIFY(window.link().commandPrefix().isEmpty());
     QVERIFY(window.link().rxBuffer().isEmpty());
     QCOMPARE(window.link().awaitingReply(), 0);

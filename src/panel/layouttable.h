@@ -1,12 +1,14 @@
 // The panel's controls as data: one row per control, in the order they are built.
 #pragma once
 
+#include "commandcatalogue.h"
+
 #include <array>
 #include <string_view>
 
 namespace layout {
 
-enum class Kind { Frame, Button, Label, TextBox, Option };
+enum class Kind { Frame, Button, Label, TextBox, Option, Picture };
 
 // Palette of the panel. Face is the platform's own button colour, Field its own
 // text-box colours.
@@ -141,6 +143,7 @@ inline constexpr std::array kControls{
     ControlRow{"Command50", Button, "", "Normal", 6600, 4320, 735, 255, Green, W, 120, 0},
     ControlRow{"Command51", Button, "", "Eco", 7320, 4320, 735, 255, Red, W, 121, 0},
     // Right column and port button.
+    ControlRow{"Image1", Picture, "", "", 8160, 120, 1200, 390, Grey, W, 0, 0},
     ControlRow{"Command13", Button, "", "A-IMAGE", 8400, 3240, 975, 250, Cyan, G9, 14, 0},
     ControlRow{"Command16", Button, "", "END", 8400, 4320, 975, 375, Grey, G9B, 15, 0},
     ControlRow{"Command33", Button, "", "COM", 4080, 4200, 1815, 375, Face, P9, 28, 0},
@@ -160,6 +163,7 @@ inline constexpr std::array kControls{
     ControlRow{"Label22", Label, "Frame9", "", 930, 900, 5295, 300, WhiteRedText, P9B, 0, Left | Boxed},
     ControlRow{"Label23", Label, "Frame9", "STATUS", 120, 1005, 795, 225, Grey, W, 0, Left},
     // Status buttons and data-panel switch.
+    ControlRow{"Command34", Button, "", "データを表示する", 6615, 5040, 1200, 375, Grey, P9, 37, Hidden},
     ControlRow{"Command44", Button, "", "PJ-Status", 6480, 5640, 975, 255, Cyan, W, 40, 0},
     ControlRow{"Command46", Button, "", "L1-TIME", 7440, 5640, 975, 255, Cyan, W, 42, 0},
     ControlRow{"Command59", Button, "", "L2-TIME", 8400, 5640, 975, 255, Cyan, W, 123, 0},
@@ -259,5 +263,70 @@ constexpr int pixels(int twips)
 {
     return (twips + 7) / 15;
 }
+
+} // namespace layout
+
+namespace layout {
+
+// What a control is for, for screen readers and test tools, where its caption
+// says little on its own. Buttons of the command catalogue are described by the
+// group that holds them.
+struct Description
+{
+    std::string_view control;
+    std::string_view text;
+};
+
+inline constexpr std::array kDescriptions{
+    Description{"Command61", "Zoom in"},
+    Description{"Command62", "Zoom out"},
+    Description{"Command106", "Focus plus"},
+    Description{"Command107", "Focus minus"},
+    Description{"Command108", "Lens shift up"},
+    Description{"Command109", "Lens shift down"},
+    Description{"Command111", "Lens shift left"},
+    Description{"Command110", "Lens shift right"},
+    Description{"Command105", "Send the volume"},
+    Description{"Command15", "Send the vertical keystone"},
+    Description{"Command35", "Send the horizontal keystone"},
+    Description{"Text2", "Volume"},
+    Description{"Text6", "Vertical keystone"},
+    Description{"Text5", "Horizontal keystone"},
+    Description{"Text1", "Command"},
+    Description{"Command95", "Send the command"},
+    Description{"Command96", "Clear the command"},
+    Description{"Command33", "Choose the port and speed"},
+    Description{"Command16", "Close the port and end"},
+    Description{"Command34", "Show or hide the data panel"},
+    Description{"Label11", "Sent"},
+    Description{"Label12", "Received"},
+    Description{"Label22", "Status"},
+    Description{"Image1", "Double click for the full view"},
+};
+
+struct GroupDescription
+{
+    commands::Group group;
+    std::string_view text;
+};
+
+inline constexpr std::array kGroupDescriptions{
+    GroupDescription{commands::Group::Power, "Power"},
+    GroupDescription{commands::Group::Input, "Input"},
+    GroupDescription{commands::Group::InsideSpeaker, "Inside speaker"},
+    GroupDescription{commands::Group::AvMute, "AV mute"},
+    GroupDescription{commands::Group::Osd, "On-screen display"},
+    GroupDescription{commands::Group::Freeze, "Freeze"},
+    GroupDescription{commands::Group::PictureInPicture, "Picture in picture"},
+    GroupDescription{commands::Group::ImageAdjustment, "Automatic image adjustment"},
+    GroupDescription{commands::Group::LampSelect, "Lamp select"},
+    GroupDescription{commands::Group::LampSetting, "Lamp"},
+    GroupDescription{commands::Group::StatusQuery, "Status query"},
+    GroupDescription{commands::Group::GridRow1, "Input 1 picture"},
+    GroupDescription{commands::Group::GridRow2, "Input 2 picture"},
+    GroupDescription{commands::Group::GridRow3, "Input 3 picture"},
+    GroupDescription{commands::Group::GridRow4, "Input 4 picture"},
+    GroupDescription{commands::Group::GridRow5, "Input 5 picture"},
+};
 
 } // namespace layout

@@ -2,10 +2,12 @@
 #include "panelwindow.h"
 
 #include "holdbutton.h"
+#include "panelpicture.h"
 #include "panelstyle.h"
 
 #include <QFrame>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -19,8 +21,9 @@
 
 using namespace layout;
 
-const std::array<PanelWindow::ButtonAction, 3> PanelWindow::kButtonActions{{
+const std::array<PanelWindow::ButtonAction, 4> PanelWindow::kButtonActions{{
     {"Command33", &PanelWindow::showPortGroup},
+    {"Command34", &PanelWindow::switchDataPanel},
     {"Command16", &PanelWindow::end},
     {"Command96", &PanelWindow::clearFreeText},
 }};
@@ -127,7 +130,7 @@ void PanelWindow::startUp()
 {
     m_link.reset();
     centre();
-    setClientHeight(kCompactHeight);
+    setClientHeight(WindowStates::kCompactHeight);
     const auto failure = m_ports.openAtStart();
     if (failure)
         warn(*failure);
@@ -162,12 +165,17 @@ void PanelWindow::buildControls()
         widget->setGeometry(pixels(row.left), pixels(row.top), pixels(row.width), pixels(row.height));
         paint(widget, row);
         widget->setVisible(!(row.notes & Hidden));
+        describe(widget, row.name);
+        // Ctrl+H works from any control and is seen before the control gets it.
+        widget->installEventFilter(this);
         m_controls.insert(widget->objectName(), widget);
     }
+    installEventFilter(this);
     setTabOrder();
 
     m_frame8 = control("Frame8");
     m_option1 = control<QRadioButton>("Option1");
+    m_command34 = control<QAbstractButton>("Command34");
     m_label11 = control<QLabel>("Label11");
     m_label12 = control<QLabel>("Label12");
     m_label22 = control<QLabel>("Label22");
@@ -199,6 +207,11 @@ QWidget *PanelWindow::createControl(const ControlRow &row, QWidget *container)
         if (const auto *choice = commands::findControl(kPortOptions, row.name))
             connect(option, &QRadioButton::clicked, this, [this, choice] { choose(*choice); });
         return option;
+    }
+    case Picture: {
+        auto *picture = new PanelPicture(container);
+        connect(picture, &PanelPicture::doubleClicked, this, &PanelWindow::onPictureDoubleClicked);
+        return picture;
     }
     case Label:
         break;
@@ -240,6 +253,61 @@ void PanelWindow::setTabOrder()
         QWidget::setTabOrder(control(focusable[i - 1]->name), control(focusable[i]->name));
     if (!focusable.empty())
         control(focusable.front()->name)->setFocus();
+}
+
+void PanelWindow::describe(QWidget *widget, std::string_view name)
+{
+    const auto *description = commands::findControl(kDescriptions, name);
+    if (description) {
+        widget->setAccessibleDescription(
+            QString::fromUtf8(description->text.data(), qsizetype(description->text.size())));
+        return;
+    }
+    if (const auto *command = commands::findControl(commands::kFixedCommands, name)) {
+        for (const GroupDescription &group : kGroupDescriptions) {
+            if (group.group == command->group)
+                widget->setAccessibleDescription(
+                    QString::fromLatin1(group.text.data(), qsizetype(group.text.size())));
+        }
+    }
+}
+
+std::array<QTimer *, 4> PanelWindow::timers()
+{
+    return {&m_repeater.timer1(), &m_link.replyWindow(), &m_timer3, &m_link.displayWindow()};
+}
+
+bool PanelWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // A key press may pass several filtered controls on its way up from the
+    // focused one; acting on Ctrl+H again changes nothing. The key is never
+    // consumed: the control still gets it.
+    if (event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (const auto change = m_states.keyDown(key->key(), key->modifiers()))
+            apply(*change);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void PanelWindow::apply(const WindowStates::Change &change)
+{
+    setClientHeight(change.height);
+    m_command34->setText(change.caption);
+    m_command34->show();
+}
+
+void PanelWindow::onPictureDoubleClicked()
+{
+    if (const auto change = m_states.pictureDoubleClicked())
+        apply(*change);
+}
+
+void PanelWindow::switchDataPanel()
+{
+    m_timer3.stop();
+    apply(m_states.switchClicked(clientHeight()));
+    m_timer3.start();
 }
 
 void PanelWindow::centre()

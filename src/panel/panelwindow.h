@@ -8,6 +8,7 @@
 #include "linkengine.h"
 #include "portselection.h"
 #include "replyrouter.h"
+#include "windowstates.h"
 
 #include <QHash>
 #include <QTimer>
@@ -18,6 +19,7 @@
 #include <optional>
 #include <string_view>
 
+class QAbstractButton;
 class QLabel;
 class QRadioButton;
 
@@ -31,11 +33,10 @@ class PanelWindow : public QWidget
 
 public:
     static constexpr char kTitle[] = "KELM   QVX-7300/7300L   CONTROL   Ver.1.40";
-    // The window in twips: the fixed width, the full layout's outer height (the
-    // size the window is centred with) and the compact client height it opens at.
+    // The window in twips: the fixed width and the full layout's outer height,
+    // the size the window is centred with.
     static constexpr int kWidth = 9495;
     static constexpr int kFullOuterHeight = 9495;
-    static constexpr int kCompactHeight = 4870;
     static constexpr std::chrono::milliseconds kPortGroupShown{5000};
 
     explicit PanelWindow(QWidget *parent = nullptr);
@@ -54,6 +55,9 @@ public:
     SerialLine &line() { return m_comm; }
     PortSelection &ports() { return m_ports; }
     QTimer &timer3() { return m_timer3; }
+    // Timer1 to Timer4, in that order.
+    std::array<QTimer *, 4> timers();
+    const WindowStates &states() const { return m_states; }
 
     int clientHeight() const;
     void setClientHeight(int twips);
@@ -70,13 +74,18 @@ private:
         int port;
         const char *settings;
     };
-    static const std::array<ButtonAction, 3> kButtonActions;
+    static const std::array<ButtonAction, 4> kButtonActions;
     static const std::array<PortOption, 4> kPortOptions;
 
     void buildControls();
     QWidget *createControl(const layout::ControlRow &row, QWidget *container);
     QWidget *createButton(const layout::ControlRow &row, QWidget *container);
     void setTabOrder();
+    void describe(QWidget *widget, std::string_view name);
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void apply(const WindowStates::Change &change);
+    void onPictureDoubleClicked();
+    void switchDataPanel();
     void centre();
 
     void onButtonClicked(std::string_view name);
@@ -95,10 +104,12 @@ private:
     HoldRepeater m_repeater{m_link};
     ReplyRouter m_router{m_link.commandPrefix()};
     QTimer m_timer3;
+    WindowStates m_states;
 
     QHash<QString, QWidget *> m_controls;
     QWidget *m_frame8 = nullptr;
     QRadioButton *m_option1 = nullptr;
+    QAbstractButton *m_command34 = nullptr;
     QLabel *m_label11 = nullptr;
     QLabel *m_label12 = nullptr;
     QLabel *m_label22 = nullptr;
