@@ -4,10 +4,13 @@
 #include "panelwindow.h"
 #include "warningcatcher.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace layout;
@@ -41,6 +44,11 @@ class TestPanelWindow : public QObject
 private slots:
     void init();
     void everyRowBuildsItsControl();
+    void everyKindCounted();
+    void pictureGridRows();
+    void timersAtTheirDesignValues();
+    void focusStartsOnPowerOn();
+    void accessibleNamesAndDescriptions();
     void everyButtonHasOneAction();
     void windowHasTitleAndFixedWidth();
     void startUpWithoutComOneWarnsOnce();
@@ -77,6 +85,105 @@ void TestPanelWindow::everyRowBuildsItsControl()
             QCOMPARE(option->isChecked(), bool(row.notes & Selected));
     }
     QCOMPARE(window.control<QLabel>("Label22")->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+}
+
+void TestPanelWindow::everyKindCounted()
+{
+    PanelWindow window;
+    const QList<QWidget *> controls =
+        window.findChildren<QWidget *>(QRegularExpression(QStringLiteral("^[A-Z]")));
+    QMap<QString, int> kinds;
+    for (const QWidget *widget : controls) {
+        if (qobject_cast<const QAbstractButton *>(widget) && !qobject_cast<const QRadioButton *>(widget))
+            ++kinds[QStringLiteral("button")];
+        else if (qobject_cast<const QRadioButton *>(widget))
+            ++kinds[QStringLiteral("option")];
+        else if (qobject_cast<const QLineEdit *>(widget))
+            ++kinds[QStringLiteral("text box")];
+        else if (widget->objectName().startsWith(u"Image"))
+            ++kinds[QStringLiteral("picture")];
+        else if (qobject_cast<const QLabel *>(widget))
+            ++kinds[QStringLiteral("label")];
+        else if (widget->objectName().startsWith(u"Frame"))
+            ++kinds[QStringLiteral("group box")];
+    }
+    const QMap<QString, int> expected{{QStringLiteral("group box"), 13}, {QStringLiteral("button"), 88},
+                                      {QStringLiteral("label"), 28},     {QStringLiteral("text box"), 4},
+                                      {QStringLiteral("option"), 4},     {QStringLiteral("picture"), 1}};
+    QCOMPARE(kinds, expected);
+    QCOMPARE(qsizetype(kControls.size()), controls.size());
+}
+
+void TestPanelWindow::pictureGridRows()
+{
+    PanelWindow window;
+    QMap<int, QStringList> rows;
+    for (auto *button : window.control("Frame14")->findChildren<QAbstractButton *>())
+        rows[button->y()].append(button->text());
+    QCOMPARE(rows.size(), 5);
+    const QList<QStringList> grid = rows.values();
+    const QList<qsizetype> sizes{grid[0].size(), grid[1].size(), grid[2].size(), grid[3].size(),
+                                 grid[4].size()};
+    QCOMPARE(sizes, (QList<qsizetype>{9, 9, 9, 8, 8}));
+    for (int row = 0; row < 5; ++row) {
+        QCOMPARE(grid[row].contains(u"D by D"), row < 3);
+        QCOMPARE(grid[row].contains(u"Border"), row >= 3);
+        QCOMPARE(grid[row].contains(u"Full"), row < 3);
+        QCOMPARE(grid[row].contains(u"Custum"), row == 1);
+    }
+}
+
+void TestPanelWindow::timersAtTheirDesignValues()
+{
+    PanelWindow window;
+    const auto timers = window.timers();
+    const QList<int> intervals{200, 500, 5000, 1000};
+    for (int i = 0; i < 4; ++i) {
+        QCOMPARE(timers[i]->objectName(), QStringLiteral("Timer%1").arg(i + 1));
+        QCOMPARE(timers[i]->interval(), intervals[i]);
+        QVERIFY(!timers[i]->isActive());
+    }
+}
+
+void TestPanelWindow::focusStartsOnPowerOn()
+{
+    WarningCatcher warnings;
+    PanelWindow window;
+    window.startUp();
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QCOMPARE(QApplication::focusWidget(), window.control("Command17"));
+    QTest::keyClick(&window, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Command13"));
+}
+
+void TestPanelWindow::accessibleNamesAndDescriptions()
+{
+    PanelWindow window;
+    window.show();
+    for (const ControlRow &row : kControls) {
+        QWidget *widget = window.control(row.name);
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(widget);
+        QVERIFY(accessible);
+        const QString caption = QString::fromUtf8(row.caption.data(), qsizetype(row.caption.size()));
+        if (row.kind == Button || row.kind == Option || (row.kind == Label && !caption.isEmpty()))
+            QCOMPARE(accessible->text(QAccessible::Name), caption);
+        if (row.kind == TextBox)
+            QCOMPARE(accessible->text(QAccessible::Value), caption);
+    }
+    const auto descriptionOf = [&](std::string_view name) {
+        return QAccessible::queryAccessibleInterface(window.control(name))->text(QAccessible::Description);
+    };
+    QCOMPARE(descriptionOf("Command61"), QStringLiteral("Zoom in"));
+    QCOMPARE(descriptionOf("Command108"), QStringLiteral("Lens shift up"));
+    QCOMPARE(descriptionOf("Label11"), QStringLiteral("Sent"));
+    QCOMPARE(descriptionOf("Label12"), QStringLiteral("Received"));
+    QCOMPARE(descriptionOf("Label22"), QStringLiteral("Status"));
+    QCOMPARE(descriptionOf("Command17"), QStringLiteral("Power"));
+    QCOMPARE(descriptionOf("Command78"), QStringLiteral("Input 2 picture"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(window.control("Image1"))->text(QAccessible::Name),
+             QStringLiteral("KELM"));
 }
 
 void TestPanelWindow::everyButtonHasOneAction()
