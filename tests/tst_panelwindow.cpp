@@ -227,6 +227,7 @@ void TestPanelWindow::startUpWithoutComOneWarnsOnce()
     window.startUp();
     QCOMPARE(warnings.texts.size(), 1);
     QVERIFY2(!warnings.texts.first().isEmpty(), "the box carries the port's description");
+    QVERIFY2(warnings.hints.first().contains(u"QVX_COM1"), qPrintable(warnings.hints.first()));
     QVERIFY(!window.line().isOpen());
     QVERIFY(window.control<QRadioButton>("Option1")->isChecked());
     QVERIFY(window.control<QRadioButton>("Option10")->isChecked());

@@ -72,7 +72,7 @@ void TestPortSelection::startUpFailureReportsPortsDescription()
     PortSelection ports(line);
     const auto failure = ports.openAtStart();
     QVERIFY(failure.has_value());
-    QCOMPARE(*failure, QStringLiteral("No such file or directory (port 1)"));
+    QCOMPARE(failure->description, QStringLiteral("No such file or directory (port 1)"));
     QVERIFY(!line.isOpen());
 }
 
@@ -145,7 +145,7 @@ void TestPortSelection::refusedSpeedIsReported()
     line.refusedSettings = QString::fromLatin1(PortSelection::kSettings115200);
     const auto failure = ports.selectSettings(line.refusedSettings);
     QVERIFY(failure.has_value());
-    QCOMPARE(*failure, QStringLiteral("Invalid property value"));
+    QCOMPARE(failure->description, QStringLiteral("Invalid property value"));
     QVERIFY(line.isOpen());
 }
 
@@ -157,7 +157,7 @@ void TestPortSelection::lostDeviceIsReportedOnce()
     QSignalSpy lost(&ports, &PortSelection::portLost);
     line.loseDevice();
     QCOMPARE(lost.size(), 1);
-    QCOMPARE(lost.first().first().toString(), QStringLiteral("Input/output error"));
+    QCOMPARE(lost.first().first().value<PortFailure>().description, QStringLiteral("Input/output error"));
     QCOMPARE(ports.selectPort(1), std::nullopt);
     QVERIFY(line.isOpen());
 }

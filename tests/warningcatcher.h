@@ -7,7 +7,7 @@
 #include <QTimer>
 
 // The warning box runs its own event loop; this looks for it from a timer that
-// fires inside that loop, notes its text and closes it with OK.
+// fires inside that loop, notes its text and its hint, and closes it with OK.
 class WarningCatcher : public QObject
 {
     Q_OBJECT
@@ -19,6 +19,7 @@ public:
         connect(&m_timer, &QTimer::timeout, this, [this] {
             if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
                 texts.append(box->text());
+                hints.append(box->informativeText());
                 box->accept();
             }
         });
@@ -26,6 +27,7 @@ public:
     }
 
     QStringList texts;
+    QStringList hints;
 
 private:
     QTimer m_timer;

@@ -1,7 +1,13 @@
 // The serial line on a real port (or a pseudo-terminal), through QSerialPort.
 #include "comport.h"
 
+#include <QFile>
 #include <QtGlobal>
+
+#ifdef Q_OS_UNIX
+#include <grp.h>
+#include <sys/stat.h>
+#endif
 
 ComPort::ComPort(QObject *parent)
     : SerialLine(parent)
@@ -54,9 +60,13 @@ bool ComPort::open()
 {
     if (m_port.isOpen())
         return fail(tr("Port already open"));
-    m_port.setPortName(deviceFor(m_number));
-    if (!m_port.open(QIODevice::ReadWrite))
-        return fail(m_port.errorString());
+    const QString device = deviceFor(m_number);
+    m_port.setPortName(device);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        fail(m_port.errorString());
+        m_hint = hintFor(m_port.error(), device, m_number);
+        return false;
+    }
     if (!apply(m_line)) {
         m_port.close();
         return false;
@@ -91,7 +101,32 @@ QByteArray ComPort::readAll()
 bool ComPort::fail(const QString &description)
 {
     m_error = description;
+    m_hint.clear();
     return false;
+}
+
+QString ComPort::hintFor(QSerialPort::SerialPortError error, const QString &device, int number)
+{
+    if (error == QSerialPort::DeviceNotFoundError) {
+        return tr("COM%1 is %2. Set QVX_COM%1 to the projector's serial device, for example "
+                  "QVX_COM%1=/dev/ttyUSB0.")
+            .arg(number)
+            .arg(device);
+    }
+#ifdef Q_OS_UNIX
+    // Serial devices belong to a group (dialout on Debian) whose members may open them.
+    struct stat status = {};
+    if (error == QSerialPort::PermissionError &&
+        ::stat(QFile::encodeName(device).constData(), &status) == 0) {
+        if (const group *owner = ::getgrgid(status.st_gid)) {
+            const QString name = QString::fromLocal8Bit(owner->gr_name);
+            return tr("%1 belongs to the group \"%2\". Add your user to it with "
+                      "\"sudo usermod -aG %2 $USER\", then log in again.")
+                .arg(device, name);
+        }
+    }
+#endif
+    return {};
 }
 
 bool ComPort::apply(const LineSettings &line)

@@ -33,6 +33,10 @@ public:
     bool write(QByteArrayView text) override;
     QByteArray readAll() override;
     QString errorString() const override { return m_error; }
+    QString failureHint() const override { return m_hint; }
+
+    // The advice for a failure to open port 1 or 2 on the given device.
+    static QString hintFor(QSerialPort::SerialPortError error, const QString &device, int number);
 
 private:
     bool fail(const QString &description);
@@ -45,5 +49,6 @@ private:
     QString m_settingsText = QStringLiteral("9600,N,8,1");
     LineSettings m_line;
     QString m_error;
+    QString m_hint;
     bool m_lossPending = false;
 };

@@ -7,27 +7,27 @@ PortSelection::PortSelection(SerialLine &line, QObject *parent)
 {
     connect(&m_line, &SerialLine::notified, this, [this](SerialLine::Event kind) {
         if (kind == SerialLine::Event::DeviceLost)
-            emit portLost(m_line.errorString());
+            emit portLost(lastFailure());
     });
 }
 
-std::optional<QString> PortSelection::openAtStart()
+std::optional<PortFailure> PortSelection::openAtStart()
 {
     m_commSettings = QString::fromLatin1(kSettings9600);
     const bool opened = m_line.setPortNumber(1) && m_line.setSettings(m_commSettings) && m_line.open();
     if (!opened)
-        return m_line.errorString();
+        return lastFailure();
     return std::nullopt;
 }
 
-std::optional<QString> PortSelection::selectPort(int number)
+std::optional<PortFailure> PortSelection::selectPort(int number)
 {
     // A failing step does not stop the ones after it; the first failure is the
     // one reported.
-    std::optional<QString> failure;
+    std::optional<PortFailure> failure;
     const auto note = [&](bool ok) {
         if (!ok && !failure)
-            failure = m_line.errorString();
+            failure = lastFailure();
     };
     if (m_line.isOpen())
         note(m_line.close());
@@ -41,12 +41,17 @@ std::optional<QString> PortSelection::selectPort(int number)
     return failure;
 }
 
-std::optional<QString> PortSelection::selectSettings(const QString &settings)
+std::optional<PortFailure> PortSelection::selectSettings(const QString &settings)
 {
     m_commSettings = settings;
     if (!m_line.setSettings(settings))
-        return m_line.errorString();
+        return lastFailure();
     return std::nullopt;
+}
+
+PortFailure PortSelection::lastFailure() const
+{
+    return {m_line.errorString(), m_line.failureHint()};
 }
 
 void PortSelection::close()

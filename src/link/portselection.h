@@ -8,9 +8,17 @@
 
 #include <optional>
 
+// A port operation that failed: the port's own description, and what the
+// operator can do about it when that is known.
+struct PortFailure
+{
+    QString description;
+    QString hint;
+};
+
 // Holds CommSettings and carries out the port group's choices on the serial line.
-// Each operation returns the port's own description of a failure, or nothing when
-// all went well; the panel shows the description in its warning box.
+// Each operation returns the failure, or nothing when all went well; the panel
+// shows it in its warning box.
 //
 // Choosing a port opens it whenever it is closed, so after a failure (at start-up,
 // on an earlier choice, or a device that went away) the operator brings the link
@@ -28,19 +36,21 @@ public:
     const QString &commSettings() const { return m_commSettings; }
 
     // Start-up: 9600,N,8,1 on port 1, opened.
-    std::optional<QString> openAtStart();
+    std::optional<PortFailure> openAtStart();
     // Close the port if open, switch to the given port (1 or 2) and open it. On a
     // failure the port number goes to the other port and the port stays closed.
-    std::optional<QString> selectPort(int number);
+    std::optional<PortFailure> selectPort(int number);
     // Hand a settings text to the port; an open port changes speed at once.
-    std::optional<QString> selectSettings(const QString &settings);
+    std::optional<PortFailure> selectSettings(const QString &settings);
     void close();
 
 signals:
     // The device went away; the port is closed. Raised once per loss.
-    void portLost(const QString &description);
+    void portLost(const PortFailure &failure);
 
 private:
+    PortFailure lastFailure() const;
+
     SerialLine &m_line;
     QString m_commSettings = QString::fromLatin1(kSettings9600);
 };

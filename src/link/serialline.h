@@ -49,6 +49,9 @@ public:
 
     // The description of the last failed operation, in the port's own words.
     virtual QString errorString() const = 0;
+    // What the operator can do about the last failure, where the platform says
+    // why in terms a person can act on; empty otherwise.
+    virtual QString failureHint() const { return {}; }
 
 signals:
     void notified(SerialLine::Event kind);

@@ -367,10 +367,11 @@ void PanelWindow::end()
     close();
 }
 
-void PanelWindow::warn(const QString &description)
+void PanelWindow::warn(const PortFailure &failure)
 {
-    QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), description,
+    QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), failure.description,
                     QMessageBox::Ok, this);
+    box.setInformativeText(failure.hint);
     box.exec();
 }
 

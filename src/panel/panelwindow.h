@@ -90,11 +90,11 @@ private:
 
     void onButtonClicked(std::string_view name);
     void choose(const PortOption &option, bool reportFailure = true);
+    void warn(const PortFailure &failure);
     void clearFreeText();
     void showPortGroup();
     void hidePortGroup();
     void end();
-    void warn(const QString &description);
     void showLine(QLabel *label, const QByteArray &text);
 
     ComPort m_comm;

@@ -1,0 +1,112 @@
+// The warning for a port that cannot be opened says what to do about it.
+#include "comport.h"
+
+#include <QFile>
+#include <QTest>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A pseudo-terminal whose device a test can make unreadable.
+class Pty
+{
+public:
+    Pty()
+        : m_master(::posix_openpt(O_RDWR | O_NOCTTY))
+    {
+        if (m_master >= 0 && ::grantpt(m_master) == 0 && ::unlockpt(m_master) == 0)
+            m_device = QString::fromLocal8Bit(::ptsname(m_master));
+    }
+    ~Pty()
+    {
+        if (m_master >= 0)
+            ::close(m_master);
+    }
+
+    QString device() const { return m_device; }
+
+private:
+    int m_master;
+    QString m_device;
+};
+
+QString groupOf(const QString &path)
+{
+    struct stat status = {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return {};
+    const group *owner = ::getgrgid(status.st_gid);
+    return owner ? QString::fromLocal8Bit(owner->gr_name) : QString();
+}
+
+} // namespace
+
+class TestPortErrors : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void missingDeviceNamesItsVariable_data();
+    void missingDeviceNamesItsVariable();
+    void unreadableDeviceNamesItsGroup();
+    void otherFailuresHaveNoHint();
+};
+
+void TestPortErrors::missingDeviceNamesItsVariable_data()
+{
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("variable");
+
+    QTest::newRow("comOne") << 1 << "QVX_COM1";
+    QTest::newRow("comTwo") << 2 << "QVX_COM2";
+}
+
+void TestPortErrors::missingDeviceNamesItsVariable()
+{
+    QFETCH(int, port);
+    QFETCH(QString, variable);
+    qputenv(variable.toLatin1().constData(), "/nonexistent/qvx-test-device");
+    ComPort line;
+    QVERIFY(line.setPortNumber(port));
+    QVERIFY(!line.open());
+    QVERIFY2(!line.errorString().isEmpty(), "the port's own description comes first");
+    QVERIFY2(line.failureHint().contains(variable), qPrintable(line.failureHint()));
+    QVERIFY(line.failureHint().contains(QStringLiteral("/nonexistent/qvx-test-device")));
+}
+
+void TestPortErrors::unreadableDeviceNamesItsGroup()
+{
+    Pty pty;
+    QVERIFY(!pty.device().isEmpty());
+    const QString group = groupOf(pty.device());
+    QVERIFY(!group.isEmpty());
+
+    const QString hint = ComPort::hintFor(QSerialPort::PermissionError, pty.device(), 1);
+    QVERIFY2(hint.contains(QStringLiteral("\"%1\"").arg(group)), qPrintable(hint));
+    QVERIFY(hint.contains(QStringLiteral("sudo usermod -aG %1 $USER").arg(group)));
+
+    if (::geteuid() == 0)
+        QSKIP("root opens any device; the hint above is what an unprivileged user sees");
+    QVERIFY(QFile::setPermissions(pty.device(), {}));
+    qputenv("QVX_COM1", pty.device().toLocal8Bit());
+    ComPort line;
+    QVERIFY(!line.open());
+    QCOMPARE(line.failureHint(), hint);
+}
+
+void TestPortErrors::otherFailuresHaveNoHint()
+{
+    ComPort line;
+    QVERIFY(!line.write("TABN   1\r"));
+    QVERIFY(!line.errorString().isEmpty());
+    QVERIFY(line.failureHint().isEmpty());
+    QVERIFY(ComPort::hintFor(QSerialPort::ResourceError, QStringLiteral("/dev/ttyS0"), 1).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestPortErrors)
+#include "tst_porterrors.moc"
