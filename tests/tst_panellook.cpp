@@ -1,0 +1,257 @@
+// The panel as it is drawn: its colours, what each view shows, and its Japanese captions.
+#include "panelstyle.h"
+#include "panelwindow.h"
+#include "windowstates.h"
+
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QImage>
+#include <QLabel>
+#include <QRawFont>
+#include <QTest>
+
+#include <algorithm>
+#include <array>
+
+using namespace layout;
+
+namespace {
+
+// Where a control's ground shows: just inside the 2-px border of a button and
+// the 1-px border of a boxed line, at opposite corners, clear of a centred
+// caption and of the focus rectangle.
+std::array<QPoint, 2> groundPoints(const QWidget *widget)
+{
+    return {QPoint(2, 2), QPoint(widget->width() - 3, widget->height() - 3)};
+}
+
+QColor colourAt(const QImage &image, QPoint logical)
+{
+    return image.pixelColor((QPointF(logical) * image.devicePixelRatio()).toPoint());
+}
+
+// Pixels whose every channel lies within a small distance of the ink: the
+// strokes of a caption, where the antialiasing of the edges leaves them alone.
+int inkPixels(const QImage &image, QColor ink)
+{
+    constexpr int kTolerance = 24;
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (qAbs(pixel.red() - ink.red()) <= kTolerance &&
+                qAbs(pixel.green() - ink.green()) <= kTolerance &&
+                qAbs(pixel.blue() - ink.blue()) <= kTolerance)
+                ++count;
+        }
+    }
+    return count;
+}
+
+QRect rectInWindow(const QWidget *widget, const PanelWindow &window)
+{
+    return {widget->mapTo(&window, QPoint()), widget->size()};
+}
+
+} // namespace
+
+class TestPanelLook : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void groundColours_data();
+    void groundColours();
+    void statusLineIsRedOnWhite();
+    void powerCaptionIsDarkRed();
+    void viewShowsItsControls_data();
+    void viewShowsItsControls();
+    void japaneseCaptionsHaveGlyphs_data();
+    void japaneseCaptionsHaveGlyphs();
+    void fontsResolveToGothicFaces_data();
+    void fontsResolveToGothicFaces();
+};
+
+void TestPanelLook::groundColours_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QColor>("colour");
+
+    QTest::newRow("POWER ON green") << "Command17" << QColor(192, 255, 192);
+    QTest::newRow("POWER OFF red") << "Command18" << QColor(255, 192, 192);
+    QTest::newRow("picture-mode grid cyan") << "Command63" << QColor(192, 255, 255);
+    QTest::newRow("lens arrow orange") << "Command108" << QColor(255, 224, 192);
+    QTest::newRow("TXD line white") << "Label11" << QColor(255, 255, 255);
+    QTest::newRow("RXD line white") << "Label12" << QColor(255, 255, 255);
+    QTest::newRow("status line white") << "Label22" << QColor(255, 255, 255);
+    QTest::newRow("picture ground grey") << "Image1" << QColor(192, 192, 192);
+    QTest::newRow("window grey") << QString() << QColor(192, 192, 192);
+}
+
+void TestPanelLook::groundColours()
+{
+    QFETCH(QString, control);
+    QFETCH(QColor, colour);
+
+    PanelWindow window;
+    window.setClientHeight(WindowStates::kFullHeight);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    const QWidget *widget = control.isEmpty() ? &window : window.control(control.toStdString());
+    QVERIFY(widget);
+    // The whole window is grabbed, so a face left unfilled shows what lies behind it.
+    const QImage image = window.grab().toImage();
+    for (const QPoint point : groundPoints(widget))
+        QCOMPARE(colourAt(image, widget->mapTo(&window, point)), colour);
+}
+
+void TestPanelLook::statusLineIsRedOnWhite()
+{
+    PanelWindow window;
+    window.setClientHeight(WindowStates::kFullHeight);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    auto *status = window.control<QLabel>("Label22");
+    QVERIFY(status);
+    status->setText(QStringLiteral("LAMP ON  HHHHHHHH"));
+    const QImage image = status->grab().toImage();
+    QVERIFY2(inkPixels(image, QColor(255, 0, 0)) > 0, "no red ink in the status line");
+    QCOMPARE(inkPixels(image, QColor(0, 0, 0)), 0);
+    // The text is left-aligned and short, so the right end shows the ground.
+    QCOMPARE(colourAt(image, {status->width() - 4, status->height() / 2}), QColor(255, 255, 255));
+}
+
+void TestPanelLook::powerCaptionIsDarkRed()
+{
+    PanelWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    const QImage image = window.control("Label1")->grab().toImage();
+    QVERIFY2(inkPixels(image, QColor(192, 0, 0)) > 0, "no dark-red ink in POWER");
+    QCOMPARE(inkPixels(image, QColor(255, 0, 0)), 0);
+    QCOMPARE(inkPixels(image, QColor(0, 0, 0)), 0);
+}
+
+void TestPanelLook::viewShowsItsControls_data()
+{
+    QTest::addColumn<int>("height");
+    QTest::addColumn<QStringList>("wholly");
+    QTest::addColumn<QStringList>("partly");
+    QTest::addColumn<QStringList>("outside");
+
+    const QStringList buttonGroups{"Frame1", "Frame2", "Frame6", "Frame10",
+                                   "Frame3", "Frame4", "Frame7", "Frame12"};
+    const QStringList compactExtras{"Image1", "Command16", "Command33", "Command56", "Command50", "Text2"};
+
+    QTest::newRow("compact") << WindowStates::kCompactHeight << buttonGroups + compactExtras << QStringList()
+                             << QStringList{"Frame9", "Command34", "Command44", "Command45", "Frame14"};
+    // The data view cuts the data panel's lower border off.
+    QTest::newRow("data") << WindowStates::kDataHeight
+                          << buttonGroups +
+                                 QStringList{"Command34", "Command44", "Command46", "Command45", "Label22"}
+                          << QStringList{"Frame9"} << QStringList{"Frame14", "Frame15"};
+    QTest::newRow("service") << WindowStates::kServiceHeight
+                             << buttonGroups + QStringList{"Frame9", "Command34", "Command44", "Command45"}
+                             << QStringList() << QStringList{"Frame14", "Frame15"};
+    QTest::newRow("full") << WindowStates::kFullHeight
+                          << buttonGroups +
+                                 QStringList{"Frame9", "Command34", "Frame14", "Frame15", "Command98"}
+                          << QStringList() << QStringList();
+}
+
+void TestPanelLook::viewShowsItsControls()
+{
+    QFETCH(int, height);
+    QFETCH(QStringList, wholly);
+    QFETCH(QStringList, partly);
+    QFETCH(QStringList, outside);
+
+    PanelWindow window;
+    // The switch is hidden until Ctrl+H; here only where it lies counts.
+    window.control("Command34")->show();
+    window.setClientHeight(height);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(window.height(), pixels(height));
+
+    const QRect client = window.rect();
+    for (const QString &name : wholly) {
+        const QWidget *widget = window.control(name.toStdString());
+        QVERIFY2(widget && client.contains(rectInWindow(widget, window)), qPrintable(name));
+    }
+    for (const QString &name : partly) {
+        const QWidget *widget = window.control(name.toStdString());
+        QVERIFY2(widget, qPrintable(name));
+        const QRect rect = rectInWindow(widget, window);
+        QVERIFY2(client.intersects(rect) && !client.contains(rect), qPrintable(name));
+    }
+    for (const QString &name : outside) {
+        const QWidget *widget = window.control(name.toStdString());
+        QVERIFY2(widget && !client.intersects(rectInWindow(widget, window)), qPrintable(name));
+    }
+}
+
+void TestPanelLook::japaneseCaptionsHaveGlyphs_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("caption");
+
+    QTest::newRow("switch shows data") << "Command34" << WindowStates::showDataCaption();
+    QTest::newRow("switch hides data") << "Command34" << WindowStates::hideDataCaption();
+    QTest::newRow("volume range with full-width tilde") << "Label28" << QStringLiteral("(00～60)");
+    QTest::newRow("keystone range with full-width tilde") << "Label30" << QStringLiteral("(-60～+60)");
+}
+
+void TestPanelLook::japaneseCaptionsHaveGlyphs()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, caption);
+
+    PanelWindow window;
+    const QWidget *widget = window.control(control.toStdString());
+    QVERIFY(widget);
+    // The control's own face must carry every character: a fallback face or a
+    // missing glyph would draw a box or a foreign shape in the fixed layout.
+    const QFontMetrics metrics(widget->font());
+    for (const QChar ch : caption)
+        QVERIFY2(metrics.inFont(ch),
+                 qPrintable(QStringLiteral("U+%1").arg(ch.unicode(), 4, 16, QLatin1Char('0'))));
+}
+
+void TestPanelLook::fontsResolveToGothicFaces_data()
+{
+    QTest::addColumn<Font>("font");
+
+    QTest::newRow("fixed-pitch Gothic 9") << G9;
+    QTest::newRow("fixed-pitch Gothic 9 bold") << G9B;
+    QTest::newRow("proportional Gothic 9") << P9;
+    QTest::newRow("proportional Gothic 10 bold") << P10B;
+}
+
+void TestPanelLook::fontsResolveToGothicFaces()
+{
+    QFETCH(Font, font);
+
+    const QFont requested = fontOf(font);
+    const QStringList installed = QFontDatabase::families();
+    const bool anyInstalled = std::any_of(requested.families().cbegin(), requested.families().cend(),
+                                          [&](const QString &family) { return installed.contains(family); });
+    if (!anyInstalled)
+        QSKIP("no Japanese Gothic face is installed (Debian: fonts-ipafont-gothic)");
+
+    // The face Qt prefers for the font, before any fallback: one of the Gothic
+    // faces asked for, and able to draw the panel's Japanese text itself, so
+    // that kana and Latin letters come from the same face.
+    const QRawFont face = QRawFont::fromFont(requested);
+    QVERIFY2(requested.families().contains(face.familyName()), qPrintable(face.familyName()));
+    const QString japanese = WindowStates::hideDataCaption() + WindowStates::showDataCaption() + u'～';
+    for (const QChar ch : japanese)
+        QVERIFY2(face.supportsCharacter(ch),
+                 qPrintable(QStringLiteral("U+%1").arg(ch.unicode(), 4, 16, QLatin1Char('0'))));
+}
+
+QTEST_MAIN(TestPanelLook)
+#include "tst_panellook.moc"
