@@ -3,6 +3,7 @@
 
 #include <QLabel>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -26,6 +27,7 @@ private slots:
     void speedChangeKeepsPortOpen();
     void vanishedDeviceIsReportedOnceAndReopened();
     void noiseFloodIsBounded();
+    void tooltipsTellReplyTiming();
     void endClosesPortAndWindow();
 };
 
@@ -188,6 +190,29 @@ void TestEndToEnd::noiseFloodIsBounded()
     QVERIFY(!label12->text().isEmpty());
     QVERIFY2(label12->text().size() <= label12->width(), "the line is given only what it can show");
     QVERIFY(bench.warnings.texts.isEmpty());
+}
+
+void TestEndToEnd::tooltipsTellReplyTiming()
+{
+    Bench bench({QStringLiteral("--delay"), QStringLiteral("30")});
+    PanelWindow &window = *bench.window;
+    QLabel *sent = window.control<QLabel>("Label11");
+    QLabel *received = window.control<QLabel>("Label12");
+    send(window, "TABN   1\r");
+    QVERIFY(sent->toolTip().startsWith(u"Sent at "));
+    QVERIFY2(received->toolTip().startsWith(u"Waiting for a reply"), qPrintable(received->toolTip()));
+    QTRY_VERIFY_WITH_TIMEOUT(received->toolTip().startsWith(u"Reply "), kWait);
+    const QRegularExpression latency(
+        QStringLiteral(R"(^Reply (\d+) ms after the command sent at \d\d:\d\d:\d\d\.\d{3}$)"));
+    const auto match = latency.match(received->toolTip());
+    QVERIFY2(match.hasMatch(), qPrintable(received->toolTip()));
+    QVERIFY(match.captured(1).toInt() >= 30);
+    QTRY_VERIFY_WITH_TIMEOUT(window.link().rxBuffer().isEmpty(), kWait);
+
+    send(window, "CR PRESSURE\r");
+    window.link().setWindows(std::chrono::milliseconds(1), std::chrono::milliseconds(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(received->toolTip().startsWith(u"No reply within 1 ms"), kWait);
+    QVERIFY2(textOf(window, "Label11").startsWith(u" C R"), "the captions stay the traffic");
 }
 
 void TestEndToEnd::endClosesPortAndWindow()

@@ -76,10 +76,14 @@ void LinkEngine::send(const QByteArray &text)
     // A closed or failing port writes nothing; the send goes on all the same, so
     // the reply window ends with " X X X X" and the line shows the truth.
     m_line.write(text);
+    m_sentAt = QDateTime::currentDateTimeUtc();
+    m_sinceSend.start();
+    m_replyLatency.reset();
     setSentLine(TrafficDump::of(text));
     m_timer2.start();
     m_awaitingReply = 1;
     m_timer4.start();
+    emit commandSent();
 }
 
 void LinkEngine::showReceived()
@@ -104,17 +108,22 @@ void LinkEngine::onNotified(SerialLine::Event kind)
     const QByteArrayView kept = QByteArrayView(batch).first(std::min(room, batch.size()));
     m_rxBuffer.append(kept);
     m_rxDump.append(kept);
+    if (m_awaitingReply == 1)
+        m_replyLatency = m_sinceSend.elapsed();
     m_awaitingReply = 0;
     hyouji(m_rxBuffer, kReceive);
+    emit batchReceived(batch);
 }
 
 void LinkEngine::onReplyWindowEnd()
 {
-    if (m_awaitingReply == 1)
+    const bool answered = m_awaitingReply == 0;
+    if (!answered)
         setReceivedLine(kNoReply);
     m_timer2.stop();
     emptyRxBuffer();
     m_awaitingReply = 0;
+    emit replyWindowEnded(answered);
 }
 
 void LinkEngine::onDisplayWindowEnd()
@@ -123,6 +132,7 @@ void LinkEngine::onDisplayWindowEnd()
     setReceivedLine({});
     setStatusLine({});
     m_timer4.stop();
+    emit displayWindowEnded();
 }
 
 void LinkEngine::setStatusLine(const QByteArray &text)

@@ -5,6 +5,8 @@
 #include "trafficdump.h"
 
 #include <QByteArray>
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -78,11 +80,25 @@ public:
     const QByteArray &rxBuffer() const { return m_rxBuffer; }
     std::uint8_t awaitingReply() const { return m_awaitingReply; }
 
+    // When the last command was sent, and how long after it its first character
+    // came; nothing while none has come since.
+    const QDateTime &sentAt() const { return m_sentAt; }
+    qint64 msSinceSend() const { return m_sinceSend.isValid() ? m_sinceSend.elapsed() : -1; }
+    std::optional<qint64> replyLatency() const { return m_replyLatency; }
+
     const QByteArray &sentLine() const { return m_sentLine; }
     const QByteArray &receivedLine() const;
     const QByteArray &statusLine() const { return m_statusLine; }
 
 signals:
+    // The link's events, for those who watch the line: a command went out,
+    // characters came in (after the status line was decoded), a reply window
+    // ended with or without an answer, the display window emptied the lines.
+    void commandSent();
+    void batchReceived(const QByteArray &batch);
+    void replyWindowEnded(bool answered);
+    void displayWindowEnded();
+
     void sentLineChanged();
     void receivedLineChanged();
     void statusLineChanged();
@@ -102,6 +118,10 @@ private:
     QByteArray m_rxBuffer;
     std::uint8_t m_awaitingReply = 0;
     QByteArray m_commandPrefix;
+
+    QDateTime m_sentAt;
+    QElapsedTimer m_sinceSend;
+    std::optional<qint64> m_replyLatency;
 
     TrafficDump m_rxDump;
     QByteArray m_sentLine;

@@ -6,8 +6,10 @@ PortSelection::PortSelection(SerialLine &line, QObject *parent)
     , m_line(line)
 {
     connect(&m_line, &SerialLine::notified, this, [this](SerialLine::Event kind) {
-        if (kind == SerialLine::Event::DeviceLost)
+        if (kind == SerialLine::Event::DeviceLost) {
+            report(lastFailure());
             emit portLost(lastFailure());
+        }
     });
 }
 
@@ -15,9 +17,7 @@ std::optional<PortFailure> PortSelection::openAtStart()
 {
     m_commSettings = QString::fromLatin1(kSettings9600);
     const bool opened = m_line.setPortNumber(1) && m_line.setSettings(m_commSettings) && m_line.open();
-    if (!opened)
-        return lastFailure();
-    return std::nullopt;
+    return report(opened ? std::nullopt : std::optional(lastFailure()));
 }
 
 std::optional<PortFailure> PortSelection::selectPort(int number)
@@ -38,15 +38,14 @@ std::optional<PortFailure> PortSelection::selectPort(int number)
         m_line.close();
         m_line.setPortNumber(number == 1 ? 2 : 1);
     }
-    return failure;
+    return report(failure);
 }
 
 std::optional<PortFailure> PortSelection::selectSettings(const QString &settings)
 {
     m_commSettings = settings;
-    if (!m_line.setSettings(settings))
-        return lastFailure();
-    return std::nullopt;
+    const bool applied = m_line.setSettings(settings);
+    return report(applied ? std::nullopt : std::optional(lastFailure()));
 }
 
 PortFailure PortSelection::lastFailure() const
@@ -57,4 +56,17 @@ PortFailure PortSelection::lastFailure() const
 void PortSelection::close()
 {
     m_line.close();
+    report(std::nullopt);
+}
+
+std::optional<PortFailure> PortSelection::report(std::optional<PortFailure> failure)
+{
+    QString state =
+        QStringLiteral("COM%1 %2 %3")
+            .arg(m_line.portNumber())
+            .arg(m_line.isOpen() ? QStringLiteral("open") : QStringLiteral("closed"), m_commSettings);
+    if (failure)
+        state += QStringLiteral(": ") + failure->description;
+    emit portChanged(state);
+    return failure;
 }

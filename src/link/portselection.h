@@ -47,9 +47,12 @@ public:
 signals:
     // The device went away; the port is closed. Raised once per loss.
     void portLost(const PortFailure &failure);
+    // The port after an operation: which one, open or closed, and why not.
+    void portChanged(const QString &state);
 
 private:
     PortFailure lastFailure() const;
+    std::optional<PortFailure> report(std::optional<PortFailure> failure);
 
     SerialLine &m_line;
     QString m_commSettings = QString::fromLatin1(kSettings9600);

@@ -14,9 +14,14 @@ void PanelButton::paintEvent(QPaintEvent *)
     qDrawWinButton(&painter, face, palette(), sunken);
 
     // A pressed caption moves one pixel down and right, as on a classic button.
-    const QRect caption = face.translated(sunken ? QPoint(1, 1) : QPoint());
+    // A caption wider than the face wraps inside the border, between any two
+    // characters, as the Japanese captions must.
+    const QRect caption = face.adjusted(2, 2, -2, -2).translated(sunken ? QPoint(1, 1) : QPoint());
+    const bool fits = fontMetrics().horizontalAdvance(text()) <= caption.width();
     painter.setPen(palette().buttonText().color());
-    painter.drawText(caption, Qt::AlignCenter | Qt::TextSingleLine, text());
+    painter.setClipRect(caption);
+    painter.drawText(caption, Qt::AlignCenter | (fits ? Qt::TextSingleLine : Qt::TextWrapAnywhere), text());
+    painter.setClipping(false);
 
     if (hasFocus()) {
         QStyleOptionFocusRect focus;

@@ -121,6 +121,9 @@ PanelWindow::PanelWindow(QWidget *parent)
     connect(&m_link, &LinkEngine::statusLineChanged, this,
             [this] { showLine(m_label22, m_link.statusLine()); });
     connect(&m_ports, &PortSelection::portLost, this, &PanelWindow::warn);
+    connect(&m_link, &LinkEngine::commandSent, this, &PanelWindow::showReplyTiming);
+    connect(&m_link, &LinkEngine::batchReceived, this, &PanelWindow::showReplyTiming);
+    connect(&m_link, &LinkEngine::replyWindowEnded, this, &PanelWindow::showReplyTiming);
     m_link.setReplyDecoder([this](const QByteArray &lastCommand, const QByteArray &dump) {
         return m_router.decode(lastCommand, dump);
     });
@@ -373,6 +376,25 @@ void PanelWindow::warn(const PortFailure &failure)
                     QMessageBox::Ok, this);
     box.setInformativeText(failure.hint);
     box.exec();
+}
+
+void PanelWindow::showReplyTiming()
+{
+    // The lines' captions are the traffic; when it happened goes in their tooltips.
+    if (!m_link.sentAt().isValid())
+        return;
+    const QString sentAt = m_link.sentAt().toLocalTime().toString(QStringLiteral("HH:mm:ss.zzz"));
+    m_label11->setToolTip(tr("Sent at %1").arg(sentAt));
+    QString reply;
+    if (const auto latency = m_link.replyLatency())
+        reply = tr("Reply %1 ms after the command sent at %2").arg(*latency).arg(sentAt);
+    else if (m_link.awaitingReply() == 1)
+        reply = tr("Waiting for a reply to the command sent at %1").arg(sentAt);
+    else
+        reply = tr("No reply within %1 ms to the command sent at %2")
+                    .arg(m_link.replyWindow().interval())
+                    .arg(sentAt);
+    m_label12->setToolTip(reply);
 }
 
 void PanelWindow::showLine(QLabel *label, const QByteArray &text)

@@ -8,6 +8,7 @@
 #include "linkengine.h"
 #include "portselection.h"
 #include "replyrouter.h"
+#include "traffictrace.h"
 #include "windowstates.h"
 
 #include <QHash>
@@ -16,6 +17,7 @@
 
 #include <array>
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -96,6 +98,7 @@ private:
     void hidePortGroup();
     void end();
     void showLine(QLabel *label, const QByteArray &text);
+    void showReplyTiming();
 
     ComPort m_comm;
     LinkEngine m_link{m_comm};
@@ -103,6 +106,7 @@ private:
     CommandSender m_sender{m_link};
     HoldRepeater m_repeater{m_link};
     ReplyRouter m_router{m_link.commandPrefix()};
+    std::unique_ptr<TrafficTrace> m_trace = TrafficTrace::fromEnvironment(m_link, m_ports);
     QTimer m_timer3;
     WindowStates m_states;
 
