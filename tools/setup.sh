@@ -7,6 +7,7 @@ qvx_packages=(
     build-essential cmake
     qt6-base-dev qt6-serialport-dev libgl-dev
     fonts-ipafont-gothic
+    clang libclang-rt-14-dev llvm
 )
 
 qvx_missing_packages() {
