@@ -5,8 +5,8 @@ set -euo pipefail
 
 qvx_packages=(
     build-essential cmake
-    qt6-base-dev qt6-serialport-dev libgl-dev
-    fonts-ipafont-gothic
+    qt6-base-dev qt6-serialport-dev libgl-dev libbenchmark-dev
+    fonts-ipafont-gothic desktop-file-utils
     clang libclang-rt-14-dev llvm
 )
 
