@@ -24,7 +24,6 @@
 #include <optional>
 #include <vector>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -332,19 +331,20 @@ void printSpread(const char *key, const std::optional<Spread> &spread)
                        .arg(spread->max, 0, 'f', 3));
 }
 
-// A step of the hold: when it went out, and how often the kernel had taken the
-// CPU from the panel's thread by then, to tell a late step's cause.
+// A step of the hold: when it went out, and how long the panel's thread had by
+// then waited for a CPU while it was ready to run, to tell a late step's cause.
 struct Step
 {
     SteadyClock::time_point at;
-    long preempted;
+    double runQueueMs;
 };
 
-long preemptions()
+double runQueueMs()
 {
-    rusage usage{};
-    getrusage(RUSAGE_THREAD, &usage);
-    return usage.ru_nivcsw;
+    QFile schedstat(QStringLiteral("/proc/thread-self/schedstat"));
+    if (!schedstat.open(QIODevice::ReadOnly))
+        return 0;
+    return schedstat.readAll().split(' ').value(1).toDouble() / 1e6;
 }
 
 // Holds zoom + with the mouse and times every step as the engine sends it.
@@ -359,7 +359,7 @@ int hold(const QCommandLineParser &options)
     steps.reserve(std::size_t(heldFor) * 10);
     QObject::connect(&window.link(), &LinkEngine::sentLineChanged, &window, [&] {
         if (!window.link().sentLine().isEmpty())
-            steps.push_back({SteadyClock::now(), preemptions()});
+            steps.push_back({SteadyClock::now(), runQueueMs()});
     });
     auto *zoomIn = window.control<QAbstractButton>("Command61");
     mouse(zoomIn, QEvent::MouseButtonPress);
@@ -369,14 +369,13 @@ int hold(const QCommandLineParser &options)
 
     std::vector<double> intervals;
     int offBeat = 0;
-    int offBeatPreempted = 0;
+    double offBeatWaits = 0;
     for (std::size_t i = 1; i < steps.size(); ++i) {
         intervals.push_back(seconds(steps[i].at - steps[i - 1].at) * 1000.0);
         if (std::abs(intervals.back() - 150.0) > 1.0) {
             ++offBeat;
-            // Late itself, or early after a late one: either way one of the two was held up.
-            const long before = steps[i - 1].preempted - (i >= 2 ? steps[i - 2].preempted : 0);
-            offBeatPreempted += (steps[i].preempted - steps[i - 1].preempted) + before > 0;
+            // Late itself, or early after a late one: the wait behind either step counts.
+            offBeatWaits += steps[i].runQueueMs - steps[i >= 2 ? i - 2 : 0].runQueueMs;
         }
     }
     const std::vector<qint64> arrivals =
@@ -389,7 +388,9 @@ int hold(const QCommandLineParser &options)
     print("arrivals", QString::number(arrivals.size()));
     printSpread("interval_mean_min_max_ms", spreadOf(intervals));
     printSpread("arrival_interval_mean_min_max_ms", spreadOf(arrivalIntervals));
-    print("off_beat_intervals", QStringLiteral("%1 %2").arg(offBeat).arg(offBeatPreempted));
+    print("off_beat_intervals", QString::number(offBeat));
+    print("off_beat_run_queue_wait_ms", offBeatWaits);
+    print("run_queue_wait_ms", steps.empty() ? 0.0 : steps.back().runQueueMs - steps.front().runQueueMs);
     return 0;
 }
 
