@@ -5,6 +5,8 @@
 
 #include <QTest>
 
+#include <limits>
+
 namespace {
 
 // What the status line shows when no decoder wrote to it.
@@ -263,6 +265,12 @@ void TestDecode::leadingNumber_data()
     QTest::newRow("exponentNegative") << QByteArray("15E-1") << 1.5;
     QTest::newRow("exponentWithoutDigits") << QByteArray("12E") << 12.0;
     QTest::newRow("exponentTooSmall") << QByteArray("1E-999") << 0.0;
+    QTest::newRow("longMantissaHugeDespiteNegativeExponent")
+        << QByteArray("1" + QByteArray(400, '0') + "E-5") << std::numeric_limits<double>::infinity();
+    QTest::newRow("longFractionTinyDespitePositiveExponent")
+        << QByteArray("." + QByteArray(400, '0') + "1E5") << 0.0;
+    QTest::newRow("longNegativeMantissaHuge")
+        << QByteArray("-" + QByteArray(400, '9')) << -std::numeric_limits<double>::infinity();
     QTest::newRow("octal") << QByteArray("&O17") << 15.0;
     QTest::newRow("hexLowerCase") << QByteArray("&hff") << 255.0;
     QTest::newRow("ampersandAlone") << QByteArray("&12") << 0.0;

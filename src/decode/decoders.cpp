@@ -89,6 +89,39 @@ void takeDigits(BlankSkipper &reader, std::string &into)
         into.push_back(reader.take());
 }
 
+// The power of ten of a number's first significant digit, from its mantissa
+// ("-", digits, "." and digits, up to mantissaEnd) and its exponent ("e", a sign
+// and digits), saturated far beyond any double.
+long long decimalMagnitude(const std::string &number, qsizetype mantissaEnd)
+{
+    constexpr long long kFar = 1'000'000'000;
+    long long integerDigits = 0;
+    long long firstSignificant = -1;
+    long long digits = 0;
+    bool fraction = false;
+    for (qsizetype i = 0; i < mantissaEnd; ++i) {
+        const char c = number[std::size_t(i)];
+        if (c == '.') {
+            fraction = true;
+        } else if (isDigit(c)) {
+            if (firstSignificant < 0 && c != '0')
+                firstSignificant = digits;
+            ++digits;
+            integerDigits += !fraction;
+        }
+    }
+    long long exponent = 0;
+    bool negative = false;
+    for (qsizetype i = mantissaEnd + 1; i < qsizetype(number.size()); ++i) {
+        const char c = number[std::size_t(i)];
+        if (c == '-')
+            negative = true;
+        else if (isDigit(c))
+            exponent = std::min(kFar, exponent * 10 + (c - '0'));
+    }
+    return integerDigits - 1 - firstSignificant + (negative ? -exponent : exponent);
+}
+
 double decimalNumber(BlankSkipper &reader)
 {
     // Gathered without blanks, then converted in one go, so that long and
@@ -104,13 +137,12 @@ double decimalNumber(BlankSkipper &reader)
         number.push_back(reader.take());
         takeDigits(reader, number);
     }
-    bool negativeExponent = false;
+    const qsizetype mantissaEnd = qsizetype(number.size());
     if (const char e = reader.peek(); e == 'E' || e == 'e' || e == 'D' || e == 'd') {
         reader.take();
         std::string exponent{'e'};
         if (reader.peek() == '+' || reader.peek() == '-')
             exponent.push_back(reader.take());
-        negativeExponent = exponent.back() == '-';
         takeDigits(reader, exponent);
         number += exponent;
     }
@@ -118,9 +150,12 @@ double decimalNumber(BlankSkipper &reader)
     double value = 0;
     const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
     if (error == std::errc::result_out_of_range) {
-        // Too small to tell from 0, or too large for any reading.
+        // Too small to tell from 0, or too large for any reading: the power of
+        // ten of the first significant digit tells which.
         const double infinity = std::numeric_limits<double>::infinity();
-        return negativeExponent ? 0.0 : (number.front() == '-' ? -infinity : infinity);
+        if (decimalMagnitude(number, mantissaEnd) < 0)
+            return 0.0;
+        return number.front() == '-' ? -infinity : infinity;
     }
     return error == std::errc() ? value : 0.0;
 }
