@@ -108,10 +108,13 @@ void LinkEngine::onNotified(SerialLine::Event kind)
     const QByteArrayView kept = QByteArrayView(batch).first(std::min(room, batch.size()));
     m_rxBuffer.append(kept);
     m_rxDump.append(kept);
-    if (m_awaitingReply == 1)
+    const bool replyStarts = m_awaitingReply == 1;
+    if (replyStarts)
         m_replyLatency = m_sinceSend.elapsed();
     m_awaitingReply = 0;
     hyouji(m_rxBuffer, kReceive);
+    if (replyStarts)
+        emit replyStarted();
     emit batchReceived(batch);
 }
 

@@ -91,10 +91,12 @@ public:
     const QByteArray &statusLine() const { return m_statusLine; }
 
 signals:
-    // The link's events, for those who watch the line: a command went out,
-    // characters came in (after the status line was decoded), a reply window
+    // The link's events, for those who watch the line: a command went out, the
+    // first characters since came in, characters came in (after the status
+    // line was decoded), a reply window
     // ended with or without an answer, the display window emptied the lines.
     void commandSent();
+    void replyStarted();
     void batchReceived(const QByteArray &batch);
     void replyWindowEnded(bool answered);
     void displayWindowEnded();

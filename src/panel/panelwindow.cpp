@@ -122,7 +122,8 @@ PanelWindow::PanelWindow(QWidget *parent)
             [this] { showLine(m_label22, m_link.statusLine()); });
     connect(&m_ports, &PortSelection::portLost, this, &PanelWindow::warn);
     connect(&m_link, &LinkEngine::commandSent, this, &PanelWindow::showReplyTiming);
-    connect(&m_link, &LinkEngine::batchReceived, this, &PanelWindow::showReplyTiming);
+    // Not on every batch: a flood would spend its time formatting tooltips.
+    connect(&m_link, &LinkEngine::replyStarted, this, &PanelWindow::showReplyTiming);
     connect(&m_link, &LinkEngine::replyWindowEnded, this, &PanelWindow::showReplyTiming);
     m_link.setReplyDecoder([this](const QByteArray &lastCommand, const QByteArray &dump) {
         return m_router.decode(lastCommand, dump);
