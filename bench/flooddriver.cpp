@@ -1,5 +1,6 @@
 // qvx-flood: drives the real panel against qvx-sim and measures what bench/flood and bench/soak report.
 #include "panelwindow.h"
+#include "trafficdump.h"
 #include "warningcatcher.h"
 
 #include <QAbstractButton>
@@ -128,21 +129,24 @@ std::vector<LogLine> readSimLog(const QString &path)
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return lines;
     while (!file.atEnd()) {
-        const QString line = QString::fromLocal8Bit(file.readLine()).trimmed();
-        const qsizetype space = line.indexOf(u' ');
-        const QDateTime at = QDateTime::fromString(line.left(space), Qt::ISODateWithMs);
-        if (space > 0 && at.isValid())
-            lines.push_back({at.toMSecsSinceEpoch(), line.mid(space + 1)});
+        // The simulator's --verbose lines are the panel's trace lines: a timestamp, then
+        // the event, the dump and a note, separated by tabs.
+        const QString line = QString::fromLocal8Bit(file.readLine());
+        const qsizetype tab = line.indexOf(u'\t');
+        const QDateTime at = QDateTime::fromString(line.left(tab), Qt::ISODateWithMs);
+        if (tab > 0 && at.isValid())
+            lines.push_back({at.toMSecsSinceEpoch(), line.mid(tab + 1)});
     }
     return lines;
 }
 
 std::vector<qint64> receivedAt(const std::vector<LogLine> &log, const QString &command)
 {
-    const QString event = QStringLiteral("recv \"%1<CR>\"").arg(command);
+    const QString event =
+        QStringLiteral("RX\t%1\t").arg(QString::fromLatin1(TrafficDump::of(command.toLatin1() + '\r')));
     std::vector<qint64> times;
     for (const LogLine &line : log) {
-        if (line.event == event)
+        if (line.event.startsWith(event))
             times.push_back(line.at);
     }
     return times;
@@ -410,11 +414,11 @@ std::vector<SimRun> readSimRuns(const QString &directory)
     for (const QString &name : dir.entryList({QStringLiteral("sim-*.log")}, QDir::Files, QDir::Name)) {
         SimRun run;
         for (const LogLine &line : readSimLog(dir.filePath(name))) {
-            if (line.event.startsWith(u"open "))
+            if (line.event.startsWith(u"PORT\topen "))
                 run.openedAt = line.at;
-            else if (line.event.startsWith(u"recv "))
+            else if (line.event.startsWith(u"RX\t"))
                 run.received.push_back(line.at);
-            else if (line.event.startsWith(u"hang up "))
+            else if (line.event.startsWith(u"PORT\thang up "))
                 run.hungUp = true;
         }
         runs.push_back(run);

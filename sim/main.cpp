@@ -226,8 +226,9 @@ private:
         "vanishes, remove the link and exit 0.",
         "n"};
     const QCommandLineOption m_verbose{
-        "verbose", "Log each command received and each reply sent to stderr with an ISO-8601 UTC timestamp; "
-                   "control bytes are shown as <CR>, <LF>, <ACK>, <0x1F>."};
+        "verbose", "Log each command received (RX), each reply sent (TX) and the line's state (PORT) to "
+                   "stderr, one tab-separated line each in the format of the panel's QVX_TRACE: an ISO-8601 "
+                   "UTC timestamp, the event, the text as the panel's dump, and a note."};
     const QCommandLineOption m_link{
         "link", "Also make the symbolic link <path> to the device (replacing an old link; removed at exit).",
         "path"};

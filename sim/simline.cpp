@@ -1,6 +1,9 @@
 // Pseudo-terminal handling, reply pacing and fault injection for the simulated projector.
 #include "simline.h"
 
+#include "trafficdump.h"
+#include "traffictrace.h"
+
 #include "projectormodel.h"
 
 #include <QDateTime>
@@ -103,27 +106,8 @@ bool SimLine::open(QString *error)
         m_noiseClock.start();
         m_noiseTimer.start();
     }
-    log(QStringLiteral("open %1").arg(m_devicePath));
+    trace("PORT", QStringLiteral("open %1").arg(m_devicePath).toLocal8Bit());
     return true;
-}
-
-QString SimLine::readable(QByteArrayView bytes)
-{
-    QString text;
-    for (const char c : bytes) {
-        const auto byte = uchar(c);
-        if (byte == '\r')
-            text += QLatin1String("<CR>");
-        else if (byte == '\n')
-            text += QLatin1String("<LF>");
-        else if (byte == ProjectorModel::kAck)
-            text += QLatin1String("<ACK>");
-        else if (byte < 0x20 || byte >= 0x7f)
-            text += QStringLiteral("<0x%1>").arg(QString::number(byte, 16).toUpper().rightJustified(2, u'0'));
-        else
-            text += QLatin1Char(c);
-    }
-    return text;
 }
 
 void SimLine::readInput()
@@ -158,10 +142,10 @@ void SimLine::readInput()
 void SimLine::handleLine()
 {
     ++m_commands;
-    QString event = QStringLiteral("recv \"%1<CR>\"").arg(readable(m_line));
-    if (m_droppedLineBytes > 0)
-        event += QStringLiteral(" (%1 more bytes dropped)").arg(m_droppedLineBytes);
-    log(event);
+    const QByteArray dropped = m_droppedLineBytes > 0
+                                   ? QByteArray::number(m_droppedLineBytes) + " more bytes dropped"
+                                   : QByteArray();
+    trace("RX", TrafficDump::of(m_line + '\r'), dropped);
 
     const bool last = m_commands == m_options.hangupAfter;
     if (last)
@@ -210,13 +194,10 @@ void SimLine::releaseDuePieces()
         const Piece piece = std::move(m_pieces.front());
         m_pieces.pop_front();
         m_scheduledBytes -= piece.bytes.size();
-        if (piece.count == 1)
-            log(QStringLiteral("send \"%1\"").arg(readable(piece.bytes)));
-        else
-            log(QStringLiteral("send piece %1/%2 \"%3\"")
-                    .arg(piece.index)
-                    .arg(piece.count)
-                    .arg(readable(piece.bytes)));
+        const QByteArray part = piece.count == 1 ? QByteArray()
+                                                 : "piece " + QByteArray::number(piece.index) + '/' +
+                                                       QByteArray::number(piece.count);
+        trace("TX", TrafficDump::of(piece.bytes), part);
         write(piece.bytes);
         if (piece.hangsUp) {
             beginHangup();
@@ -315,7 +296,7 @@ void SimLine::hangUp()
 {
     if (m_master < 0)
         return;
-    log(QStringLiteral("hang up after %1 commands").arg(m_commands));
+    trace("PORT", "hang up after " + QByteArray::number(m_commands) + " commands");
     closeLine();
     emit finished(0);
 }
@@ -386,10 +367,11 @@ void SimLine::removeLink()
         ::unlink(QFile::encodeName(m_options.linkPath).constData());
 }
 
-void SimLine::log(const QString &event) const
+void SimLine::trace(QByteArrayView event, QByteArrayView text, QByteArrayView note) const
 {
     if (m_options.verbose)
-        warn(event);
+        std::fputs(TrafficTrace::line(QDateTime::currentDateTimeUtc(), event, text, note).constData(),
+                   stderr);
 }
 
 void SimLine::warn(const QString &event) const

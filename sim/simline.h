@@ -53,9 +53,6 @@ public:
     bool open(QString *error);
     QString devicePath() const { return m_devicePath; }
 
-    // Bytes as one printable line: control characters and non-ASCII become "<CR>", "<0x1F>", ...
-    static QString readable(QByteArrayView bytes);
-
 signals:
     // The line has closed: exit code 0 after the requested hang-up, non-zero if the pty failed.
     void finished(int exitCode);
@@ -89,7 +86,9 @@ private:
     void closeLine();
     bool createLink(QString *error);
     void removeLink();
-    void log(const QString &event) const;
+    // With --verbose, one line in the panel's trace format: what the simulator
+    // received (RX) or sent (TX) as a dump, or its line's state (PORT).
+    void trace(QByteArrayView event, QByteArrayView text, QByteArrayView note = {}) const;
     void warn(const QString &event) const;
 
     ProjectorModel &m_model;

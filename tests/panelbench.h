@@ -3,6 +3,7 @@
 
 #include "panelwindow.h"
 #include "simprocess.h"
+#include "trafficdump.h"
 #include "warningcatcher.h"
 
 #include <QAbstractButton>
@@ -32,10 +33,16 @@ inline void click(PanelWindow &window, std::string_view name)
     window.control<QAbstractButton>(name)->click();
 }
 
+// The simulator's log line for receiving a command text, without its timestamp.
+inline QString receivedLine(const QString &command)
+{
+    return QStringLiteral("\tRX\t%1\t").arg(QString::fromLatin1(TrafficDump::of(command.toLatin1() + '\r')));
+}
+
 // How many times the simulator logged receiving a command text.
 inline qsizetype received(const SimProcess &sim, const QString &command)
 {
-    return sim.log().count(QStringLiteral("recv \"%1<CR>\"").arg(command));
+    return sim.log().count(receivedLine(command));
 }
 
 // A panel started on a simulator, with any warning boxes it raises noted.

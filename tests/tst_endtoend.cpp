@@ -50,10 +50,11 @@ void TestEndToEnd::commandArrivesByteForByte_data()
     QTest::addColumn<QByteArray>("command");
     QTest::addColumn<QString>("logged");
 
-    QTest::newRow("powerOn") << QByteArray("POWR   1\r") << QStringLiteral("recv \"POWR   1<CR>\"");
+    QTest::newRow("powerOn") << QByteArray("POWR   1\r") << receivedLine(QStringLiteral("POWR   1"));
     QTest::newRow("freeTextQuery") << QByteArray("CR PRESSURE\r")
-                                   << QStringLiteral("recv \"CR PRESSURE<CR>\"");
-    QTest::newRow("loneCarriageReturn") << QByteArray("\r") << QStringLiteral("recv \"<CR>\"");
+                                   << receivedLine(QStringLiteral("CR PRESSURE"));
+    QTest::newRow("loneCarriageReturn") << QByteArray("\r") << receivedLine(QString());
+    QTest::newRow("controlAndHighBytes") << QByteArray("A\x01\xff\r") << QStringLiteral("\tRX\t A ? ? CR \t");
 }
 
 void TestEndToEnd::commandArrivesByteForByte()

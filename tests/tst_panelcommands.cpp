@@ -96,7 +96,7 @@ void TestPanelCommands::everyFixedButtonWritesItsBody()
     const QString log = bench.sim.log();
     qsizetype at = 0;
     for (const commands::FixedCommand &command : commands::kFixedCommands) {
-        const QString line = QStringLiteral("recv \"%1<CR>\"").arg(textOf(command.body));
+        const QString line = receivedLine(textOf(command.body));
         const qsizetype found = log.indexOf(line, at);
         QVERIFY2(found >= 0, qPrintable(QStringLiteral("%1 did not arrive in order").arg(line)));
         at = found + line.size();

@@ -216,7 +216,7 @@ void TestSimLine::silentNeverReplies()
     QVERIFY(device.write("POWR   1\rCR9\r"));
 
     QCOMPARE(device.readFor(1s), QByteArray());
-    QTRY_VERIFY(sim.log().contains("recv \"CR9<CR>\""));
+    QTRY_VERIFY(sim.log().contains("\tRX\t C R 9 CR \t"));
 }
 
 void TestSimLine::hangup_data()
@@ -297,9 +297,10 @@ void TestSimLine::verboseLog()
     QVERIFY(device.write("POWR   1\r\x1f\r"));
     QCOMPARE(device.read(6), QByteArray("\x06\rERR\r"));
 
-    const QString stamp = R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z )";
-    const QStringList events{R"(recv "POWR   1<CR>")", R"(send "<ACK><CR>")", R"(recv "<0x1F><CR>")",
-                             R"(send "ERR<CR>")"};
+    // The panel's trace format: timestamp, event, dump, note, and an empty last column.
+    const QString stamp = R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z\t)";
+    const QStringList events{"RX\t P O W R       1 CR \t\t", "TX\t ACK CR \t\t", "RX\t ? CR \t\t",
+                             "TX\t E R R CR \t\t"};
     for (const QString &event : events) {
         const QRegularExpression line(stamp + QRegularExpression::escape(event) + '$',
                                       QRegularExpression::MultilineOption);
