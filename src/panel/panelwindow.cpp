@@ -37,14 +37,15 @@ const std::array<PanelWindow::PortOption, 4> PanelWindow::kPortOptions{{
 
 namespace {
 
-QString captionOf(const ControlRow &row)
+// The tables hold their texts as UTF-8; names and most captions are ASCII.
+QString textOf(std::string_view text)
 {
-    return QString::fromUtf8(row.caption.data(), qsizetype(row.caption.size()));
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
-QString nameOf(std::string_view name)
+QString captionOf(const ControlRow &row)
 {
-    return QString::fromLatin1(name.data(), qsizetype(name.size()));
+    return textOf(row.caption);
 }
 
 Qt::Alignment alignmentOf(unsigned notes)
@@ -146,7 +147,7 @@ void PanelWindow::startUp()
 
 QWidget *PanelWindow::control(std::string_view name) const
 {
-    return m_controls.value(nameOf(name));
+    return m_controls.value(textOf(name));
 }
 
 int PanelWindow::clientHeight() const
@@ -163,9 +164,9 @@ void PanelWindow::setClientHeight(int twips)
 void PanelWindow::buildControls()
 {
     for (const ControlRow &row : kControls) {
-        QWidget *container = row.container.empty() ? this : m_controls.value(nameOf(row.container));
+        QWidget *container = row.container.empty() ? this : m_controls.value(textOf(row.container));
         QWidget *widget = createControl(row, container);
-        widget->setObjectName(nameOf(row.name));
+        widget->setObjectName(textOf(row.name));
         widget->setGeometry(pixels(row.left), pixels(row.top), pixels(row.width), pixels(row.height));
         paint(widget, row);
         widget->setVisible(!(row.notes & Hidden));
@@ -261,17 +262,14 @@ void PanelWindow::setTabOrder()
 
 void PanelWindow::describe(QWidget *widget, std::string_view name)
 {
-    const auto *description = commands::findControl(kDescriptions, name);
-    if (description) {
-        widget->setAccessibleDescription(
-            QString::fromUtf8(description->text.data(), qsizetype(description->text.size())));
+    if (const auto *description = commands::findControl(kDescriptions, name)) {
+        widget->setAccessibleDescription(textOf(description->text));
         return;
     }
     if (const auto *command = commands::findControl(commands::kFixedCommands, name)) {
         for (const GroupDescription &group : kGroupDescriptions) {
             if (group.group == command->group)
-                widget->setAccessibleDescription(
-                    QString::fromLatin1(group.text.data(), qsizetype(group.text.size())));
+                widget->setAccessibleDescription(textOf(group.text));
         }
     }
 }
