@@ -1,14 +1,27 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need (only those that are
-# missing), then configures and builds into build/. Sourced by ./run and ./test.
+# Installs the Debian packages that are missing, then configures and builds into
+# build/. Sourced by ./run ("source tools/setup.sh run") and ./test ("... test");
+# the test set adds what the tests need to what the panel needs. Package names
+# are the same on Debian 12 and 13: none carries a version, so each release
+# brings its own (libclang-rt-dev is the runtime of the release's default clang).
 set -euo pipefail
 
+# Building and running the panel and the simulator (Qt Test comes with qt6-base-dev).
 qvx_packages=(
     build-essential cmake
-    qt6-base-dev qt6-serialport-dev libgl-dev libbenchmark-dev
-    fonts-ipafont-gothic desktop-file-utils
-    clang libclang-rt-14-dev llvm
+    qt6-base-dev qt6-serialport-dev libgl-dev
+    fonts-ipafont-gothic
 )
+if [ "${1:-run}" = test ]; then
+    qvx_packages+=(
+        # The sanitized and fuzzing runs, and symbolized reports.
+        clang libclang-rt-dev llvm
+        # The package check, the format check and the network-line tests.
+        desktop-file-utils git clang-format ser2net
+        # Keeps the benchmarks building.
+        libbenchmark-dev
+    )
+fi
 
 qvx_missing_packages() {
     local package
