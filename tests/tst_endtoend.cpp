@@ -1,11 +1,14 @@
 // The panel's real serial code against the simulated projector on a pseudo-terminal.
 #include "panelbench.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <ctime>
 
 using namespace std::chrono_literals;
 
@@ -25,6 +28,8 @@ private slots:
     void displayWindowClearsTheLines();
     void failedPortChoiceThenRecovery();
     void speedChangeKeepsPortOpen();
+    void hangUpIsReportedOnceWithoutSpinning_data();
+    void hangUpIsReportedOnceWithoutSpinning();
     void vanishedDeviceIsReportedOnceAndReopened();
     void noiseFloodIsBounded();
     void tooltipsTellReplyTiming();
@@ -147,6 +152,78 @@ void TestEndToEnd::speedChangeKeepsPortOpen()
     QVERIFY2(window.timer3().isActive(), "choosing hides the group at once and leaves Timer3 running");
     send(window, "TABN   1\r");
     QTRY_COMPARE_WITH_TIMEOUT(textOf(window, "Label12"), QStringLiteral(" 0 0 0 0 CR "), kWait);
+}
+
+namespace {
+
+// The CPU time this process has used, user and system together: unlike wall
+// time, a busy machine does not inflate it, and a spinning panel cannot hide.
+std::chrono::nanoseconds processCpuTime()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+
+// What the panel may spend in the second after a hang-up: the check that finds
+// it, the warning box and the close. A spin takes the whole second, or most of
+// it on a loaded machine.
+constexpr auto kCpuAfterHangUp = 300ms;
+
+enum class HangUp { WhileIdle, InsideReplyWindow, BeforeASend };
+
+} // namespace
+
+void TestEndToEnd::hangUpIsReportedOnceWithoutSpinning_data()
+{
+    QTest::addColumn<HangUp>("when");
+    QTest::newRow("whileIdle") << HangUp::WhileIdle;
+    QTest::newRow("insideReplyWindow") << HangUp::InsideReplyWindow;
+    QTest::newRow("beforeASend") << HangUp::BeforeASend;
+}
+
+void TestEndToEnd::hangUpIsReportedOnceWithoutSpinning()
+{
+    QFETCH(HangUp, when);
+    QStringList arguments;
+    // Hangs up as it receives the command, so the reply window is still open.
+    if (when == HangUp::InsideReplyWindow)
+        arguments = {QStringLiteral("--silent"), QStringLiteral("--hangup-after"), QStringLiteral("1")};
+    Bench bench(arguments);
+    PanelWindow &window = *bench.window;
+    QVERIFY(window.line().isOpen());
+
+    const auto cpuBefore = processCpuTime();
+    QElapsedTimer wall;
+    wall.start();
+    if (when == HangUp::InsideReplyWindow) {
+        window.link().setWindows(5s, 6s);
+        send(window, "TABN   1\r");
+    } else {
+        bench.sim.stop();
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!window.line().isOpen(), kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(bench.warnings.texts.size(), 1, kWait);
+    if (when == HangUp::InsideReplyWindow)
+        QVERIFY2(window.link().awaitingReply() == 1, "the reply window is still open after the hang-up");
+    if (when == HangUp::BeforeASend) {
+        window.link().setWindows(300ms, 5s);
+        send(window, "TABN   1\r");
+        QCOMPARE(textOf(window, "Label11"), QStringLiteral(" T A B N       1 CR "));
+        QTRY_COMPARE_WITH_TIMEOUT(textOf(window, "Label12"), QStringLiteral(" X X X X"), kWait);
+    }
+    QTest::qWait(int(std::max<qint64>(0, 1000 - wall.elapsed())));
+    const auto cpu = processCpuTime() - cpuBefore;
+    QVERIFY2(cpu < kCpuAfterHangUp,
+             qPrintable(QStringLiteral("%1 ms of CPU in the second after the hang-up")
+                            .arg(std::chrono::duration_cast<std::chrono::milliseconds>(cpu).count())));
+    QCOMPARE(bench.warnings.texts.size(), 1);
+    QVERIFY(!window.line().isOpen());
+
+    // Responsive: a key press that waits in the event queue is handled.
+    const int compact = window.clientHeight();
+    QCoreApplication::postEvent(&window, new QKeyEvent(QEvent::KeyPress, Qt::Key_H, Qt::ControlModifier));
+    QTRY_VERIFY_WITH_TIMEOUT(window.clientHeight() != compact, kWait);
 }
 
 void TestEndToEnd::vanishedDeviceIsReportedOnceAndReopened()

@@ -2,10 +2,12 @@
 #include "comport.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QtGlobal>
 
 #ifdef Q_OS_UNIX
 #include <grp.h>
+#include <poll.h>
 #include <sys/stat.h>
 #endif
 
@@ -14,6 +16,8 @@ ComPort::ComPort(QObject *parent)
 {
     connect(&m_port, &QSerialPort::readyRead, this, [this] { emit notified(Event::Received); });
     connect(&m_port, &QSerialPort::errorOccurred, this, &ComPort::onError);
+    m_hangUpCheck.setInterval(kHangUpCheck);
+    connect(&m_hangUpCheck, &QTimer::timeout, this, &ComPort::checkForHangUp);
 }
 
 ComPort::~ComPort()
@@ -60,11 +64,11 @@ bool ComPort::open()
 {
     if (m_port.isOpen())
         return fail(tr("Port already open"));
-    const QString device = deviceFor(m_number);
-    m_port.setPortName(device);
+    m_device = deviceFor(m_number);
+    m_port.setPortName(m_device);
     if (!m_port.open(QIODevice::ReadWrite)) {
         fail(m_port.errorString());
-        m_hint = hintFor(m_port.error(), device, m_number);
+        m_hint = hintFor(m_port.error(), m_device, m_number);
         return false;
     }
     if (!apply(m_line)) {
@@ -75,11 +79,13 @@ bool ComPort::open()
     // written to it meanwhile. Either way it belongs to no command of ours.
     m_port.clear(QSerialPort::Input);
     m_lossPending = false;
+    m_hangUpCheck.start();
     return true;
 }
 
 bool ComPort::close()
 {
+    m_hangUpCheck.stop();
     m_port.close();
     return true;
 }
@@ -88,8 +94,13 @@ bool ComPort::write(QByteArrayView text)
 {
     if (!m_port.isOpen())
         return fail(tr("Port not open"));
-    if (m_port.write(text.data(), text.size()) != text.size())
-        return fail(m_port.errorString());
+    if (m_port.write(text.data(), text.size()) != text.size()) {
+        // A port that takes no bytes has lost its device; the send reports it
+        // and the loss closes the port, as for any other evidence.
+        const QString description = m_port.errorString();
+        lose(description);
+        return fail(description);
+    }
     return true;
 }
 
@@ -139,14 +150,42 @@ bool ComPort::apply(const LineSettings &line)
 
 void ComPort::onError(QSerialPort::SerialPortError error)
 {
-    // Failures of open() and write() are reported through their return values.
-    // Read failures on an open port mean the device is gone: the notifier would
-    // fire again and again, so the port is closed once the signal has returned.
-    const bool deviceGone = error == QSerialPort::ResourceError || error == QSerialPort::ReadError;
-    if (!deviceGone || !m_port.isOpen() || m_lossPending)
+    // Failures of open() are reported through its return value. Read and write
+    // failures on an open port mean the device is gone: Qt 6.4 repeats them
+    // without end while the port stays open.
+    const bool deviceGone = error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
+                            error == QSerialPort::WriteError;
+    if (deviceGone)
+        lose(m_port.errorString());
+}
+
+void ComPort::checkForHangUp()
+{
+    if (!m_port.isOpen())
         return;
-    m_error = m_port.errorString();
+    // The node of a pulled adapter goes; for a symlink, the node it points at.
+    if (!QFileInfo::exists(m_device)) {
+        lose(tr("The device %1 is gone").arg(m_device));
+        return;
+    }
+#ifdef Q_OS_UNIX
+    // poll() reports a hang-up whatever events are asked for; asking for none
+    // leaves the descriptor's data to QSerialPort.
+    pollfd descriptor{int(m_port.handle()), 0, 0};
+    if (::poll(&descriptor, 1, 0) == 1 && (descriptor.revents & (POLLHUP | POLLERR | POLLNVAL)))
+        lose(tr("The device %1 hung up").arg(m_device));
+#endif
+}
+
+void ComPort::lose(const QString &description)
+{
+    if (!m_port.isOpen() || m_lossPending)
+        return;
+    m_error = description;
+    m_hint.clear();
     m_lossPending = true;
+    // Closed once the signal or the write that told of the loss has returned,
+    // so QSerialPort is not closed from inside its own notification.
     QMetaObject::invokeMethod(this, &ComPort::dropLostDevice, Qt::QueuedConnection);
 }
 
@@ -154,6 +193,6 @@ void ComPort::dropLostDevice()
 {
     if (!m_lossPending || !m_port.isOpen())
         return;
-    m_port.close();
+    close();
     emit notified(Event::DeviceLost);
 }

@@ -5,18 +5,31 @@
 #include "serialline.h"
 
 #include <QSerialPort>
+#include <QTimer>
+
+#include <chrono>
 
 // Port 1 and port 2 are the devices named by QVX_COM1 and QVX_COM2 when those are
 // set, otherwise the platform's first two serial ports. The port is configured
 // raw with no flow control; writes are queued by QSerialPort and never wait.
 //
-// A vanished device makes QSerialPort report read errors again and again; the
-// first one closes the port and raises DeviceLost once, so the panel never spins.
+// A vanished device is noticed on the port's own evidence, not only on Qt's
+// signals, which differ between Qt versions: Qt 6.4 reports read errors again and
+// again, Qt 6.8 reports nothing while its read notifier fires on the hung-up
+// descriptor without end. So while the port is open a short check looks for a
+// hung-up descriptor or a device node that is gone, and a failed write counts as
+// a loss too. The first evidence closes the port and raises DeviceLost once, so
+// the panel never spins.
 class ComPort : public SerialLine
 {
     Q_OBJECT
 
 public:
+    // How often an open port is checked for a hang-up: soon enough that Qt 6.8's
+    // spin on the descriptor ends within a fraction of a second, and a poll()
+    // of one descriptor that often costs nothing measurable.
+    static constexpr std::chrono::milliseconds kHangUpCheck{100};
+
     explicit ComPort(QObject *parent = nullptr);
     ~ComPort() override;
 
@@ -42,9 +55,13 @@ private:
     bool fail(const QString &description);
     bool apply(const LineSettings &line);
     void onError(QSerialPort::SerialPortError error);
+    void checkForHangUp();
+    void lose(const QString &description);
     void dropLostDevice();
 
     QSerialPort m_port;
+    QTimer m_hangUpCheck;
+    QString m_device;
     int m_number = 1;
     QString m_settingsText = QStringLiteral("9600,N,8,1");
     LineSettings m_line;
