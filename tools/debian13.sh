@@ -47,11 +47,23 @@ mkdir -p "$(dirname "$root")"
 exec 9>"$root.lock"
 flock -n 9 || fail "another run holds $root.lock"
 
+# Every process whose root is the Debian 13 root: what a run left behind would
+# keep the mounts busy.
+stop_processes_in_root() {
+    local process real
+    real=$(readlink -f "$root")
+    for process in /proc/[0-9]*; do
+        [ "$(readlink "$process/root" 2>/dev/null)" = "$real" ] && kill -KILL "${process#/proc/}" 2>/dev/null
+    done
+    return 0
+}
+
 # Every path mounted so far, unmounted in reverse order on any exit.
 mounted=()
 clone=
 cleanup() {
     local status=$? i
+    stop_processes_in_root
     for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do
         umount "${mounted[i]}" 2>/dev/null || umount -l "${mounted[i]}" ||
             echo "debian13: could not unmount ${mounted[i]}" >&2
@@ -89,12 +101,18 @@ for path in /dev /dev/pts /proc /sys; do
     bind "$path"
 done
 
+# Runs a command in the root and waits for it in the background, so that a
+# signal sent to this script alone (not to its process group, as Ctrl+C does)
+# is acted on at once instead of after the command.
 in_root() {
     chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM="${TERM:-dumb}" CI="${CI:-}" \
-        PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@"
+        PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@" &
+    wait $!
 }
 
 echo "debian13: bringing the root up to date"
+# A run stopped inside dpkg leaves packages half set up.
+in_root env DEBIAN_FRONTEND=noninteractive dpkg --configure -a || fail "dpkg could not finish setting up the root's packages"
 in_root apt-get update -qq || fail "apt-get update failed inside the root"
 in_root env DEBIAN_FRONTEND=noninteractive apt-get dist-upgrade -y -qq >/dev/null ||
     fail "apt-get dist-upgrade failed inside the root"
