@@ -219,6 +219,9 @@ void TestEndToEnd::hangUpIsReportedOnceWithoutSpinning()
                             .arg(std::chrono::duration_cast<std::chrono::milliseconds>(cpu).count())));
     QCOMPARE(bench.warnings.texts.size(), 1);
     QVERIFY(!window.line().isOpen());
+    QVERIFY2(bench.warnings.texts.front().contains(u"went away: it was unplugged or switched off"),
+             qPrintable(bench.warnings.texts.front()));
+    QVERIFY2(bench.warnings.hints.front().contains(u"by itself"), qPrintable(bench.warnings.hints.front()));
 
     // Responsive: a key press that waits in the event queue is handled.
     const int compact = window.clientHeight();

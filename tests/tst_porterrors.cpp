@@ -1,5 +1,6 @@
 // The warning for a port that cannot be opened says what to do about it.
 #include "comport.h"
+#include "portlisting.h"
 
 #include <QFile>
 #include <QTest>
@@ -55,6 +56,8 @@ private slots:
     void missingDeviceNamesItsVariable();
     void unreadableDeviceNamesItsGroup();
     void otherFailuresHaveNoHint();
+    void portListingNamesEveryPort_data();
+    void portListingNamesEveryPort();
 };
 
 void TestPortErrors::missingDeviceNamesItsVariable_data()
@@ -77,6 +80,8 @@ void TestPortErrors::missingDeviceNamesItsVariable()
     QVERIFY2(!line.errorString().isEmpty(), "the port's own description comes first");
     QVERIFY2(line.failureHint().contains(variable), qPrintable(line.failureHint()));
     QVERIFY(line.failureHint().contains(QStringLiteral("/nonexistent/qvx-test-device")));
+    const QString ports = portlisting::describe(portlisting::availablePorts(), portlisting::byIdNames());
+    QVERIFY2(line.failureHint().endsWith(ports), "the hint lists the ports that exist");
 }
 
 void TestPortErrors::unreadableDeviceNamesItsGroup()
@@ -105,7 +110,43 @@ void TestPortErrors::otherFailuresHaveNoHint()
     QVERIFY(!line.write("TABN   1\r"));
     QVERIFY(!line.errorString().isEmpty());
     QVERIFY(line.failureHint().isEmpty());
-    QVERIFY(ComPort::hintFor(QSerialPort::ResourceError, QStringLiteral("/dev/ttyS0"), 1).isEmpty());
+}
+
+void TestPortErrors::portListingNamesEveryPort_data()
+{
+    QTest::addColumn<QList<PortEntry>>("ports");
+    QTest::addColumn<QStringList>("byId");
+    QTest::addColumn<QString>("listing");
+
+    const PortEntry adapter{QStringLiteral("/dev/ttyUSB0"), QStringLiteral("USB-Serial Controller"),
+                            QStringLiteral("Prolific"), QStringLiteral("A1B2")};
+    const PortEntry builtIn{QStringLiteral("/dev/ttyS0"), {}, {}, {}};
+    const QString byIdName = QStringLiteral("/dev/serial/by-id/usb-Prolific_A1B2-if00-port0");
+
+    QTest::newRow("none") << QList<PortEntry>{} << QStringList{}
+                          << QStringLiteral("This machine has no serial port: plug in the adapter, or check "
+                                            "that its driver is loaded.");
+    QTest::newRow("adapterWithEveryDetail")
+        << QList<PortEntry>{adapter} << QStringList{}
+        << QStringLiteral("Serial ports on this machine:\n"
+                          "  /dev/ttyUSB0 (USB-Serial Controller, Prolific, serial number A1B2)");
+    QTest::newRow("portWithNoDetails") << QList<PortEntry>{builtIn} << QStringList{}
+                                       << QStringLiteral("Serial ports on this machine:\n  /dev/ttyS0");
+    QTest::newRow("stableNamesAfterThePorts")
+        << QList<PortEntry>{builtIn, adapter} << QStringList{byIdName}
+        << QStringLiteral("Serial ports on this machine:\n"
+                          "  /dev/ttyS0\n"
+                          "  /dev/ttyUSB0 (USB-Serial Controller, Prolific, serial number A1B2)\n"
+                          "Names that stay the same whichever socket an adapter is in:\n  ") +
+               byIdName;
+}
+
+void TestPortErrors::portListingNamesEveryPort()
+{
+    QFETCH(QList<PortEntry>, ports);
+    QFETCH(QStringList, byId);
+    QFETCH(QString, listing);
+    QCOMPARE(portlisting::describe(ports, byId), listing);
 }
 
 QTEST_GUILESS_MAIN(TestPortErrors)

@@ -1,6 +1,8 @@
 // The serial line on a real port (or a pseudo-terminal), through QSerialPort.
 #include "comport.h"
 
+#include "portlisting.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QtGlobal>
@@ -98,7 +100,7 @@ bool ComPort::write(QByteArrayView text)
         // A port that takes no bytes has lost its device; the send reports it
         // and the loss closes the port, as for any other evidence.
         const QString description = m_port.errorString();
-        lose(description);
+        lose();
         return fail(description);
     }
     return true;
@@ -118,11 +120,13 @@ bool ComPort::fail(const QString &description)
 
 QString ComPort::hintFor(QSerialPort::SerialPortError error, const QString &device, int number)
 {
+    const QString ports = portlisting::describe(portlisting::availablePorts(), portlisting::byIdNames());
     if (error == QSerialPort::DeviceNotFoundError) {
         return tr("COM%1 is %2. Set QVX_COM%1 to the projector's serial device, for example "
                   "QVX_COM%1=/dev/ttyUSB0.")
-            .arg(number)
-            .arg(device);
+                   .arg(number)
+                   .arg(device) +
+               QStringLiteral("\n\n") + ports;
     }
 #ifdef Q_OS_UNIX
     // Serial devices belong to a group (dialout on Debian) whose members may open them.
@@ -137,7 +141,7 @@ QString ComPort::hintFor(QSerialPort::SerialPortError error, const QString &devi
         }
     }
 #endif
-    return {};
+    return error == QSerialPort::NoError ? QString() : ports;
 }
 
 bool ComPort::apply(const LineSettings &line)
@@ -156,7 +160,7 @@ void ComPort::onError(QSerialPort::SerialPortError error)
     const bool deviceGone = error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
                             error == QSerialPort::WriteError;
     if (deviceGone)
-        lose(m_port.errorString());
+        lose();
 }
 
 void ComPort::checkForHangUp()
@@ -165,7 +169,7 @@ void ComPort::checkForHangUp()
         return;
     // The node of a pulled adapter goes; for a symlink, the node it points at.
     if (!QFileInfo::exists(m_device)) {
-        lose(tr("The device %1 is gone").arg(m_device));
+        lose();
         return;
     }
 #ifdef Q_OS_UNIX
@@ -173,16 +177,19 @@ void ComPort::checkForHangUp()
     // leaves the descriptor's data to QSerialPort.
     pollfd descriptor{int(m_port.handle()), 0, 0};
     if (::poll(&descriptor, 1, 0) == 1 && (descriptor.revents & (POLLHUP | POLLERR | POLLNVAL)))
-        lose(tr("The device %1 hung up").arg(m_device));
+        lose();
 #endif
 }
 
-void ComPort::lose(const QString &description)
+void ComPort::lose()
 {
     if (!m_port.isOpen() || m_lossPending)
         return;
-    m_error = description;
-    m_hint.clear();
+    // What Qt says at a hang-up is a stale system error ("No such file or
+    // directory", "Resource temporarily unavailable"), so the panel says what
+    // happened in its own words.
+    m_error = tr("The device at %1 went away: it was unplugged or switched off.").arg(m_device);
+    m_hint = tr("The panel opens it again by itself when the device is back.");
     m_lossPending = true;
     // Closed once the signal or the write that told of the loss has returned,
     // so QSerialPort is not closed from inside its own notification.

@@ -56,7 +56,7 @@ private:
     bool apply(const LineSettings &line);
     void onError(QSerialPort::SerialPortError error);
     void checkForHangUp();
-    void lose(const QString &description);
+    void lose();
     void dropLostDevice();
 
     QSerialPort m_port;
