@@ -142,13 +142,13 @@ void TestCommands::fixedCommandWindows()
     sender.send(*findControl(kFixedCommands, control.toStdString()));
     QCOMPARE(rig.line.written, QList<QByteArray>{written});
     QCOMPARE(rig.link.lastCommand(), written);
-    QCOMPARE(rig.link.replyWindow().interval(), replyWindow);
-    QCOMPARE(rig.link.displayWindow().interval(), displayWindow);
-    QVERIFY(rig.link.replyWindow().isActive());
+    QCOMPARE(rig.link.replyWindowInterval(), std::chrono::milliseconds(replyWindow));
+    QCOMPARE(rig.link.displayWindowInterval(), std::chrono::milliseconds(displayWindow));
+    QVERIFY(rig.link.isReplyWindowOpen());
 
     // A plain command after a grid button runs with the grid's windows.
     sender.send(*findControl(kFixedCommands, "Command17"));
-    QCOMPARE(rig.link.replyWindow().interval(), replyWindow);
+    QCOMPARE(rig.link.replyWindowInterval(), std::chrono::milliseconds(replyWindow));
 }
 
 void TestCommands::textSentAsTyped_data()
@@ -189,10 +189,10 @@ void TestCommands::freeTextOpensItsOwnWindows()
     CommandSender sender(rig.link);
     sender.send(textCommand("Command95"), QStringLiteral("CR PRESSURE"));
     QCOMPARE(rig.line.written, QList<QByteArray>{"CR PRESSURE\r"});
-    QCOMPARE(rig.link.replyWindow().intervalAsDuration(), 2000ms);
-    QCOMPARE(rig.link.displayWindow().intervalAsDuration(), 2500ms);
+    QCOMPARE(rig.link.replyWindowInterval(), 2000ms);
+    QCOMPARE(rig.link.displayWindowInterval(), 2500ms);
     sender.send(textCommand("Command105"), QStringLiteral("10"));
-    QCOMPARE(rig.link.replyWindow().intervalAsDuration(), 2000ms);
+    QCOMPARE(rig.link.replyWindowInterval(), 2000ms);
 }
 
 void TestCommands::pressSendsOneStepAndShortensWindows()
@@ -207,8 +207,8 @@ void TestCommands::pressSendsOneStepAndShortensWindows()
     QVERIFY(repeater.timer1().isActive());
     QCOMPARE(repeater.timer1().timerType(), Qt::PreciseTimer);
     QCOMPARE(repeater.timer1().intervalAsDuration(), 150ms);
-    QCOMPARE(rig.link.replyWindow().intervalAsDuration(), 150ms);
-    QCOMPARE(rig.link.displayWindow().intervalAsDuration(), 190ms);
+    QCOMPARE(rig.link.replyWindowInterval(), 150ms);
+    QCOMPARE(rig.link.displayWindowInterval(), 190ms);
     repeater.release();
 }
 
@@ -240,13 +240,13 @@ void TestCommands::releaseTidiesTheLink()
 
     QCOMPARE(repeater.repeatCode(), 0);
     QVERIFY(!repeater.timer1().isActive());
-    QVERIFY2(!rig.link.replyWindow().isActive(), "no \" X X X X\" for the last step");
-    QVERIFY(rig.link.displayWindow().isActive());
+    QVERIFY2(!rig.link.isReplyWindowOpen(), "no \" X X X X\" for the last step");
+    QVERIFY(rig.link.isDisplayWindowOpen());
     QVERIFY(rig.link.sentLine().isEmpty());
     QVERIFY(rig.link.receivedLine().isEmpty());
     QVERIFY(rig.link.rxBuffer().isEmpty());
-    QCOMPARE(rig.link.replyWindow().intervalAsDuration(), 500ms);
-    QCOMPARE(rig.link.displayWindow().intervalAsDuration(), 1000ms);
+    QCOMPARE(rig.link.replyWindowInterval(), 500ms);
+    QCOMPARE(rig.link.displayWindowInterval(), 1000ms);
 }
 
 void TestCommands::quickPressAndReleaseSendsOneStep()

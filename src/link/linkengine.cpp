@@ -9,8 +9,11 @@ LinkEngine::LinkEngine(SerialLine &line, QObject *parent)
     m_timer4.setObjectName(QStringLiteral("Timer4"));
     m_timer2.setInterval(kReplyWindow);
     m_timer4.setInterval(kDisplayWindow);
-    connect(&m_timer2, &QTimer::timeout, this, &LinkEngine::onReplyWindowEnd);
-    connect(&m_timer4, &QTimer::timeout, this, &LinkEngine::onDisplayWindowEnd);
+    // Each window ends once, at its interval after the send that opened it.
+    m_timer2.setSingleShot(true);
+    m_timer4.setSingleShot(true);
+    connect(&m_timer2, &QTimer::timeout, this, &LinkEngine::endReplyWindow);
+    connect(&m_timer4, &QTimer::timeout, this, &LinkEngine::endDisplayWindow);
     connect(&m_line, &SerialLine::notified, this, &LinkEngine::onNotified);
 }
 
@@ -41,6 +44,17 @@ void LinkEngine::setWindows(std::chrono::milliseconds reply, std::chrono::millis
     // Setting the interval of a running timer restarts its count, as it should.
     m_timer2.setInterval(reply);
     m_timer4.setInterval(display);
+}
+
+void LinkEngine::endHold()
+{
+    // No " X X X X" for the last step: its reply window ends here, unmarked.
+    m_timer2.stop();
+    setWindows(kReplyWindow, kDisplayWindow);
+    m_timer4.start();
+    setSentLine({});
+    setReceivedLine({});
+    emptyRxBuffer();
 }
 
 void LinkEngine::emptyRxBuffer()
@@ -118,23 +132,21 @@ void LinkEngine::onNotified(SerialLine::Event kind)
     emit batchReceived(batch);
 }
 
-void LinkEngine::onReplyWindowEnd()
+void LinkEngine::endReplyWindow()
 {
     const bool answered = m_awaitingReply == 0;
     if (!answered)
         setReceivedLine(kNoReply);
-    m_timer2.stop();
     emptyRxBuffer();
     m_awaitingReply = 0;
     emit replyWindowEnded(answered);
 }
 
-void LinkEngine::onDisplayWindowEnd()
+void LinkEngine::endDisplayWindow()
 {
     setSentLine({});
     setReceivedLine({});
     setStatusLine({});
-    m_timer4.stop();
     emit displayWindowEnded();
 }
 

@@ -274,11 +274,6 @@ void PanelWindow::describe(QWidget *widget, std::string_view name)
     }
 }
 
-std::array<QTimer *, 4> PanelWindow::timers()
-{
-    return {&m_repeater.timer1(), &m_link.replyWindow(), &m_timer3, &m_link.displayWindow()};
-}
-
 bool PanelWindow::eventFilter(QObject *watched, QEvent *event)
 {
     // A key press may pass several filtered controls on its way up from the
@@ -391,7 +386,7 @@ void PanelWindow::showReplyTiming()
         reply = tr("Waiting for a reply to the command sent at %1").arg(sentAt);
     else
         reply = tr("No reply within %1 ms to the command sent at %2")
-                    .arg(m_link.replyWindow().interval())
+                    .arg(m_link.replyWindowInterval().count())
                     .arg(sentAt);
     m_label12->setToolTip(reply);
 }

@@ -57,8 +57,6 @@ public:
     SerialLine &line() { return m_comm; }
     PortSelection &ports() { return m_ports; }
     QTimer &timer3() { return m_timer3; }
-    // Timer1 to Timer4, in that order.
-    std::array<QTimer *, 4> timers();
     const WindowStates &states() const { return m_states; }
 
     int clientHeight() const;
