@@ -6,6 +6,7 @@
 
 #include <QMap>
 #include <QTest>
+#include <QTimer>
 
 using namespace std::chrono_literals;
 using namespace commands;
@@ -50,6 +51,8 @@ private slots:
     void freeTextOpensItsOwnWindows();
     void pressSendsOneStepAndShortensWindows();
     void holdRepeatsEvery150ms();
+    void everyStepsWindowEndsBeforeTheNext_data();
+    void everyStepsWindowEndsBeforeTheNext();
     void releaseTidiesTheLink();
     void quickPressAndReleaseSendsOneStep();
 };
@@ -227,6 +230,70 @@ void TestCommands::holdRepeatsEvery150ms()
                         [](const QByteArray &text) { return text == "LNUD+001\r"; }));
     QTest::qWait(300);
     QCOMPARE(rig.line.written.size(), sent);
+}
+
+void TestCommands::everyStepsWindowEndsBeforeTheNext_data()
+{
+    // How long after each step the projector answers it; negative: never.
+    QTest::addColumn<int>("answerAfter");
+    QTest::addColumn<bool>("firstAnswered");
+
+    // Early answers are each shown alone, never piled behind the step before's.
+    QTest::newRow("answeredEarly") << 20 << true;
+    // An answer later than the step's window comes only in the next step's.
+    QTest::newRow("answeredLate") << 180 << false;
+    QTest::newRow("neverAnswered") << -1 << false;
+}
+
+void TestCommands::everyStepsWindowEndsBeforeTheNext()
+{
+    QFETCH(int, answerAfter);
+    QFETCH(bool, firstAnswered);
+    Rig rig;
+    HoldRepeater repeater(rig.link);
+    // S for a step sent, E for a reply window ended, while the button is held.
+    QByteArray events;
+    QList<bool> answered;
+    QList<QByteArray> gatheredAtStep;
+    QList<QByteArray> shownAtStep;
+    QList<QByteArray> shownAtBatch;
+    connect(&rig.link, &LinkEngine::commandSent, &rig.line, [&] {
+        events += 'S';
+        gatheredAtStep.append(rig.link.rxBuffer());
+        shownAtStep.append(rig.link.receivedLine());
+        if (answerAfter >= 0)
+            QTimer::singleShot(answerAfter, Qt::PreciseTimer, &rig.line, [&] { rig.line.feed("A"); });
+    });
+    connect(&rig.link, &LinkEngine::replyWindowEnded, &rig.line, [&](bool answer) {
+        if (repeater.repeatCode() == 0)
+            return;
+        events += 'E';
+        answered.append(answer);
+    });
+    connect(&rig.link, &LinkEngine::batchReceived, &rig.line, [&] {
+        if (repeater.repeatCode() != 0)
+            shownAtBatch.append(rig.link.receivedLine());
+    });
+
+    repeater.press(*findControl(kLensButtons, "Command61"));
+    QTRY_VERIFY_WITH_TIMEOUT(rig.line.written.size() >= 8, 20000);
+    repeater.release();
+
+    QVERIFY2(!events.contains("SS"), events.constData());
+    QVERIFY(!answered.isEmpty());
+    QCOMPARE(answered.first(), firstAnswered);
+    for (qsizetype step = 1; step < gatheredAtStep.size(); ++step) {
+        QVERIFY2(gatheredAtStep[step].isEmpty(), qPrintable(QStringLiteral("step %1").arg(step)));
+        if (!answered[step - 1])
+            QCOMPARE(shownAtStep[step], QByteArray(LinkEngine::kNoReply));
+    }
+    if (answerAfter < 0)
+        QVERIFY(!answered.contains(true));
+    if (firstAnswered) {
+        QVERIFY(!answered.contains(false));
+        for (const QByteArray &shown : shownAtBatch)
+            QCOMPARE(shown, QByteArray(" A "));
+    }
 }
 
 void TestCommands::releaseTidiesTheLink()

@@ -2,6 +2,7 @@
 #include "fakeline.h"
 #include "linkengine.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace std::chrono_literals;
@@ -52,6 +53,8 @@ private slots:
     void replyWindowEnd_data();
     void replyWindowEnd();
     void displayWindowClearsTheLines();
+    void holdStepEndsTheStepBefore_data();
+    void holdStepEndsTheStepBefore();
     void secondSendKeepsWhatWasGathered();
     void charactersWithNoWindowOpenStay();
     void otherPortEventsChangeNothing();
@@ -143,6 +146,45 @@ void TestLinkEngine::displayWindowClearsTheLines()
     QVERIFY(rig.engine.receivedLine().isEmpty());
     QVERIFY(rig.engine.statusLine().isEmpty());
     QCOMPARE(rig.engine.rxBuffer(), QByteArray("0000\r"));
+}
+
+void TestLinkEngine::holdStepEndsTheStepBefore_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QByteArray>("receivedLine");
+
+    QTest::newRow("stepUnanswered") << QByteArray() << QByteArray(" X X X X");
+    QTest::newRow("stepAnswered") << QByteArray("\x06\r") << QByteArray(" ACK CR ");
+}
+
+void TestLinkEngine::holdStepEndsTheStepBefore()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QByteArray, receivedLine);
+    Rig rig;
+    // Windows that would outlast the test: only the next step can end this one.
+    rig.engine.setWindows(60s, 60s);
+    rig.engine.sendCommand("LNZO+001");
+    if (!reply.isEmpty())
+        rig.line.feed(reply);
+    QSignalSpy ended(&rig.engine, &LinkEngine::replyWindowEnded);
+    QByteArray gatheredAtSend("unset");
+    connect(&rig.engine, &LinkEngine::commandSent, &rig.engine,
+            [&] { gatheredAtSend = rig.engine.rxBuffer(); });
+
+    rig.engine.sendHoldStep("LNZO+001");
+    QCOMPARE(ended.size(), 1);
+    QCOMPARE(ended.first().first().toBool(), !reply.isEmpty());
+    QVERIFY2(gatheredAtSend.isEmpty(), "the step's window empties RxBuffer before the next step");
+    QCOMPARE(rig.engine.receivedLine(), receivedLine);
+    QCOMPARE(rig.engine.awaitingReply(), 1);
+    QVERIFY(rig.engine.isReplyWindowOpen());
+    QCOMPARE(rig.line.written.size(), 2);
+
+    // With no window open there is nothing to end.
+    rig.engine.endHold();
+    rig.engine.sendHoldStep("LNZO+001");
+    QCOMPARE(ended.size(), 1);
 }
 
 void TestLinkEngine::secondSendKeepsWhatWasGathered()

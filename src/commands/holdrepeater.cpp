@@ -32,7 +32,7 @@ void HoldRepeater::repeat()
 {
     for (const commands::LensButton &button : commands::kLensButtons) {
         if (button.code == m_repeatCode) {
-            m_link.sendCommand(QByteArrayView(button.step));
+            m_link.sendHoldStep(QByteArrayView(button.step));
             return;
         }
     }

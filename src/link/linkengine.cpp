@@ -9,9 +9,12 @@ LinkEngine::LinkEngine(SerialLine &line, QObject *parent)
     m_timer4.setObjectName(QStringLiteral("Timer4"));
     m_timer2.setInterval(kReplyWindow);
     m_timer4.setInterval(kDisplayWindow);
-    // Each window ends once, at its interval after the send that opened it.
+    // Each window ends once, at its interval after the send that opened it, to
+    // the millisecond: a coarse timer may end a 150 ms window 7 ms early.
     m_timer2.setSingleShot(true);
     m_timer4.setSingleShot(true);
+    m_timer2.setTimerType(Qt::PreciseTimer);
+    m_timer4.setTimerType(Qt::PreciseTimer);
     connect(&m_timer2, &QTimer::timeout, this, &LinkEngine::endReplyWindow);
     connect(&m_timer4, &QTimer::timeout, this, &LinkEngine::endDisplayWindow);
     connect(&m_line, &SerialLine::notified, this, &LinkEngine::onNotified);
@@ -37,6 +40,15 @@ void LinkEngine::sendCommand(QByteArrayView body)
     m_lastCommand = m_commandPrefix;
     m_lastCommand.append(body).append('\r');
     hyouji(m_lastCommand, kSend);
+}
+
+void LinkEngine::sendHoldStep(QByteArrayView body)
+{
+    if (m_timer2.isActive()) {
+        m_timer2.stop();
+        endReplyWindow();
+    }
+    sendCommand(body);
 }
 
 void LinkEngine::setWindows(std::chrono::milliseconds reply, std::chrono::milliseconds display)

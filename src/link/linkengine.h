@@ -64,6 +64,12 @@ public:
     // and Hyouji sends it.
     void sendCommand(QByteArrayView body);
 
+    // Sends the next step of a held lens button. The step before it went out one
+    // repeat earlier with a reply window as long as the repeat, so the two timers
+    // are due together; the step's window ends here first, as a tick of its own
+    // would end it, and every step is marked or answered on its own.
+    void sendHoldStep(QByteArrayView body);
+
     // Sets both windows' intervals for the sends that follow.
     void setWindows(std::chrono::milliseconds reply, std::chrono::milliseconds display);
     std::chrono::milliseconds replyWindowInterval() const { return m_timer2.intervalAsDuration(); }
