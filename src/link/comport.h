@@ -46,7 +46,7 @@ private:
 
     QSerialPort m_port;
     int m_number = 1;
-    QString m_settingsText = QStringLiteral("9600,N,8,1");
+    QString m_settingsText = QString::fromLatin1(LineSettings::kText9600);
     LineSettings m_line;
     QString m_error;
     QString m_hint;

@@ -31,8 +31,8 @@ const std::array<PanelWindow::ButtonAction, 4> PanelWindow::kButtonActions{{
 const std::array<PanelWindow::PortOption, 4> PanelWindow::kPortOptions{{
     {"Option1", 1, nullptr},
     {"Option2", 2, nullptr},
-    {"Option10", 0, PortSelection::kSettings9600},
-    {"Option9", 0, PortSelection::kSettings115200},
+    {"Option10", 0, LineSettings::kText9600},
+    {"Option9", 0, LineSettings::kText115200},
 }};
 
 namespace {
@@ -334,11 +334,23 @@ void PanelWindow::choose(const PortOption &option, bool reportFailure)
 {
     const auto failure = option.port != 0 ? m_ports.selectPort(option.port)
                                           : m_ports.selectSettings(QString::fromLatin1(option.settings));
+    if (!option.port)
+        showSpeed();
     // A failure leaves the port group shown, so the operator can choose again.
     if (!failure)
         m_frame8->hide();
     else if (reportFailure)
         warn(*failure);
+}
+
+void PanelWindow::showSpeed()
+{
+    // A refused speed leaves the port at the one it ran at; its option is the
+    // one selected.
+    for (const PortOption &option : kPortOptions) {
+        if (option.settings && m_ports.commSettings() == QLatin1String(option.settings))
+            control<QRadioButton>(option.control)->setChecked(true);
+    }
 }
 
 void PanelWindow::clearFreeText()

@@ -44,7 +44,7 @@ public:
     explicit PanelWindow(QWidget *parent = nullptr);
 
     // Window load: clears the form state, centres the window, sets the compact
-    // height, opens COM1 at 9600,N,8,1 and selects COM1.
+    // height, opens COM1 at 9600 bit/s and selects COM1.
     void startUp();
 
     QWidget *control(std::string_view name) const;
@@ -91,6 +91,7 @@ private:
     void onButtonClicked(std::string_view name);
     void choose(const PortOption &option, bool reportFailure = true);
     void warn(const PortFailure &failure);
+    void showSpeed();
     void clearFreeText();
     void showPortGroup();
     void hidePortGroup();
