@@ -120,7 +120,7 @@ void receiveEvent(benchmark::State &state, const QByteArray &query, Noise kind, 
     const QByteArray before = noise(gathered, kind);
     const QByteArray batch = noise(kBatch, kind);
     for (auto _ : state) {
-        rig.link.emptyRxBuffer();
+        rig.link.endHold();
         for (qsizetype at = 0; at < before.size(); at += kBatch)
             rig.line.feed(before.sliced(at, std::min(kBatch, before.size() - at)));
         const auto start = std::chrono::steady_clock::now();
@@ -138,7 +138,7 @@ void fillFromEmpty(benchmark::State &state, const QByteArray &query, Noise kind)
     const QByteArray text = noise(TrafficDump::kMaxCharacters, kind);
     const qsizetype events = (text.size() + kBatch - 1) / kBatch;
     for (auto _ : state) {
-        rig.link.emptyRxBuffer();
+        rig.link.endHold();
         const auto start = std::chrono::steady_clock::now();
         for (qsizetype at = 0; at < text.size(); at += kBatch)
             rig.line.feed(text.sliced(at, std::min(kBatch, text.size() - at)));

@@ -44,7 +44,7 @@ constexpr std::uint8_t kStepCount = std::uint8_t(Step::Rare) + 1;
 // Steps the panel takes seldom, and the costly flood: together they take the
 // share of one step, so that runs stay fast and mostly send and receive.
 enum class RareStep : std::uint8_t {
-    EmptyRxBuffer,
+    EndHold,
     Reset,
     ReceivePath,
     LoseDevice,
@@ -53,9 +53,14 @@ enum class RareStep : std::uint8_t {
 };
 constexpr std::uint8_t kRareStepCount = std::uint8_t(RareStep::Flood) + 1;
 
-bool isDue(const QTimer &window)
+bool isReplyWindowDue(const LinkEngine &engine)
 {
-    return window.isActive() && window.intervalAsDuration() == kDue;
+    return engine.isReplyWindowOpen() && engine.replyWindowInterval() == kDue;
+}
+
+bool isDisplayWindowDue(const LinkEngine &engine)
+{
+    return engine.isDisplayWindowOpen() && engine.displayWindowInterval() == kDue;
 }
 
 class LinkRun
@@ -113,8 +118,13 @@ private:
     void rareStep(FuzzInput &input)
     {
         switch (RareStep(input.take() % kRareStepCount)) {
-        case RareStep::EmptyRxBuffer:
-            m_engine.emptyRxBuffer();
+        case RareStep::EndHold:
+            m_engine.endHold();
+            fuzzCheck(m_engine.rxBuffer().isEmpty() && m_engine.sentLine().isEmpty() &&
+                          m_engine.receivedLine().isEmpty() && !m_engine.isReplyWindowOpen(),
+                      "the end of a hold empties RxBuffer and the traffic lines, unmarked");
+            // Back to windows that end only when the input says so.
+            m_engine.setWindows(kNever, kNever);
             break;
         case RareStep::Reset:
             m_engine.reset();
@@ -158,7 +168,7 @@ private:
         fuzzCheck(m_engine.awaitingReply() == 1, "a send awaits a reply");
         fuzzCheck(m_engine.sentLine() == TrafficDump::of(m_engine.lastCommand()),
                   "the sent line is the dump of LastCommand");
-        fuzzCheck(m_engine.replyWindow().isActive() && m_engine.displayWindow().isActive(),
+        fuzzCheck(m_engine.isReplyWindowOpen() && m_engine.isDisplayWindowOpen(),
                   "a send opens both windows");
         if (m_line.isOpen())
             fuzzCheck(m_line.written.last() == m_engine.lastCommand(), "an open line carries LastCommand");
@@ -166,8 +176,8 @@ private:
 
     void turnEventLoop()
     {
-        const bool replyWindowEnds = isDue(m_engine.replyWindow());
-        const bool displayWindowEnds = isDue(m_engine.displayWindow());
+        const bool replyWindowEnds = isReplyWindowDue(m_engine);
+        const bool displayWindowEnds = isDisplayWindowDue(m_engine);
         for (int turn = 0; turn < kTurnsForDueWindows && hasDueWindow(); ++turn)
             QCoreApplication::processEvents();
         fuzzCheck(!hasDueWindow(), "a due window ends at the next turns of the event loop");
@@ -181,7 +191,7 @@ private:
         }
     }
 
-    bool hasDueWindow() { return isDue(m_engine.replyWindow()) || isDue(m_engine.displayWindow()); }
+    bool hasDueWindow() { return isReplyWindowDue(m_engine) || isDisplayWindowDue(m_engine); }
 
     // The dump of RxBuffer as it is now, made again only when RxBuffer changed.
     const QByteArray &rxDump()

@@ -6,6 +6,7 @@
 
 #include <QMap>
 #include <QTest>
+#include <QTimer>
 
 using namespace std::chrono_literals;
 using namespace commands;
@@ -50,6 +51,8 @@ private slots:
     void freeTextOpensItsOwnWindows();
     void pressSendsOneStepAndShortensWindows();
     void holdRepeatsEvery150ms();
+    void everyStepsWindowEndsBeforeTheNext_data();
+    void everyStepsWindowEndsBeforeTheNext();
     void releaseTidiesTheLink();
     void quickPressAndReleaseSendsOneStep();
 };
@@ -142,13 +145,13 @@ void TestCommands::fixedCommandWindows()
     sender.send(*findControl(kFixedCommands, control.toStdString()));
     QCOMPARE(rig.line.written, QList<QByteArray>{written});
     QCOMPARE(rig.link.lastCommand(), written);
-    QCOMPARE(rig.link.replyWindow().interval(), replyWindow);
-    QCOMPARE(rig.link.displayWindow().interval(), displayWindow);
-    QVERIFY(rig.link.replyWindow().isActive());
+    QCOMPARE(rig.link.replyWindowInterval(), std::chrono::milliseconds(replyWindow));
+    QCOMPARE(rig.link.displayWindowInterval(), std::chrono::milliseconds(displayWindow));
+    QVERIFY(rig.link.isReplyWindowOpen());
 
     // A plain command after a grid button runs with the grid's windows.
     sender.send(*findControl(kFixedCommands, "Command17"));
-    QCOMPARE(rig.link.replyWindow().interval(), replyWindow);
+    QCOMPARE(rig.link.replyWindowInterval(), std::chrono::milliseconds(replyWindow));
 }
 
 void TestCommands::textSentAsTyped_data()
@@ -189,10 +192,10 @@ void TestCommands::freeTextOpensItsOwnWindows()
     CommandSender sender(rig.link);
     sender.send(textCommand("Command95"), QStringLiteral("CR PRESSURE"));
     QCOMPARE(rig.line.written, QList<QByteArray>{"CR PRESSURE\r"});
-    QCOMPARE(rig.link.replyWindow().intervalAsDuration(), 2000ms);
-    QCOMPARE(rig.link.displayWindow().intervalAsDuration(), 2500ms);
+    QCOMPARE(rig.link.replyWindowInterval(), 2000ms);
+    QCOMPARE(rig.link.displayWindowInterval(), 2500ms);
     sender.send(textCommand("Command105"), QStringLiteral("10"));
-    QCOMPARE(rig.link.replyWindow().intervalAsDuration(), 2000ms);
+    QCOMPARE(rig.link.replyWindowInterval(), 2000ms);
 }
 
 void TestCommands::pressSendsOneStepAndShortensWindows()
@@ -207,8 +210,8 @@ void TestCommands::pressSendsOneStepAndShortensWindows()
     QVERIFY(repeater.timer1().isActive());
     QCOMPARE(repeater.timer1().timerType(), Qt::PreciseTimer);
     QCOMPARE(repeater.timer1().intervalAsDuration(), 150ms);
-    QCOMPARE(rig.link.replyWindow().intervalAsDuration(), 150ms);
-    QCOMPARE(rig.link.displayWindow().intervalAsDuration(), 190ms);
+    QCOMPARE(rig.link.replyWindowInterval(), 150ms);
+    QCOMPARE(rig.link.displayWindowInterval(), 190ms);
     repeater.release();
 }
 
@@ -229,6 +232,70 @@ void TestCommands::holdRepeatsEvery150ms()
     QCOMPARE(rig.line.written.size(), sent);
 }
 
+void TestCommands::everyStepsWindowEndsBeforeTheNext_data()
+{
+    // How long after each step the projector answers it; negative: never.
+    QTest::addColumn<int>("answerAfter");
+    QTest::addColumn<bool>("firstAnswered");
+
+    // Early answers are each shown alone, never piled behind the step before's.
+    QTest::newRow("answeredEarly") << 20 << true;
+    // An answer later than the step's window comes only in the next step's.
+    QTest::newRow("answeredLate") << 180 << false;
+    QTest::newRow("neverAnswered") << -1 << false;
+}
+
+void TestCommands::everyStepsWindowEndsBeforeTheNext()
+{
+    QFETCH(int, answerAfter);
+    QFETCH(bool, firstAnswered);
+    Rig rig;
+    HoldRepeater repeater(rig.link);
+    // S for a step sent, E for a reply window ended, while the button is held.
+    QByteArray events;
+    QList<bool> answered;
+    QList<QByteArray> gatheredAtStep;
+    QList<QByteArray> shownAtStep;
+    QList<QByteArray> shownAtBatch;
+    connect(&rig.link, &LinkEngine::commandSent, &rig.line, [&] {
+        events += 'S';
+        gatheredAtStep.append(rig.link.rxBuffer());
+        shownAtStep.append(rig.link.receivedLine());
+        if (answerAfter >= 0)
+            QTimer::singleShot(answerAfter, Qt::PreciseTimer, &rig.line, [&] { rig.line.feed("A"); });
+    });
+    connect(&rig.link, &LinkEngine::replyWindowEnded, &rig.line, [&](bool answer) {
+        if (repeater.repeatCode() == 0)
+            return;
+        events += 'E';
+        answered.append(answer);
+    });
+    connect(&rig.link, &LinkEngine::batchReceived, &rig.line, [&] {
+        if (repeater.repeatCode() != 0)
+            shownAtBatch.append(rig.link.receivedLine());
+    });
+
+    repeater.press(*findControl(kLensButtons, "Command61"));
+    QTRY_VERIFY_WITH_TIMEOUT(rig.line.written.size() >= 8, 20000);
+    repeater.release();
+
+    QVERIFY2(!events.contains("SS"), events.constData());
+    QVERIFY(!answered.isEmpty());
+    QCOMPARE(answered.first(), firstAnswered);
+    for (qsizetype step = 1; step < gatheredAtStep.size(); ++step) {
+        QVERIFY2(gatheredAtStep[step].isEmpty(), qPrintable(QStringLiteral("step %1").arg(step)));
+        if (!answered[step - 1])
+            QCOMPARE(shownAtStep[step], QByteArray(LinkEngine::kNoReply));
+    }
+    if (answerAfter < 0)
+        QVERIFY(!answered.contains(true));
+    if (firstAnswered) {
+        QVERIFY(!answered.contains(false));
+        for (const QByteArray &shown : shownAtBatch)
+            QCOMPARE(shown, QByteArray(" A "));
+    }
+}
+
 void TestCommands::releaseTidiesTheLink()
 {
     Rig rig;
@@ -240,13 +307,13 @@ void TestCommands::releaseTidiesTheLink()
 
     QCOMPARE(repeater.repeatCode(), 0);
     QVERIFY(!repeater.timer1().isActive());
-    QVERIFY2(!rig.link.replyWindow().isActive(), "no \" X X X X\" for the last step");
-    QVERIFY(rig.link.displayWindow().isActive());
+    QVERIFY2(!rig.link.isReplyWindowOpen(), "no \" X X X X\" for the last step");
+    QVERIFY(rig.link.isDisplayWindowOpen());
     QVERIFY(rig.link.sentLine().isEmpty());
     QVERIFY(rig.link.receivedLine().isEmpty());
     QVERIFY(rig.link.rxBuffer().isEmpty());
-    QCOMPARE(rig.link.replyWindow().intervalAsDuration(), 500ms);
-    QCOMPARE(rig.link.displayWindow().intervalAsDuration(), 1000ms);
+    QCOMPARE(rig.link.replyWindowInterval(), 500ms);
+    QCOMPARE(rig.link.displayWindowInterval(), 1000ms);
 }
 
 void TestCommands::quickPressAndReleaseSendsOneStep()

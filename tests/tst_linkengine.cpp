@@ -2,6 +2,7 @@
 #include "fakeline.h"
 #include "linkengine.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace std::chrono_literals;
@@ -52,6 +53,8 @@ private slots:
     void replyWindowEnd_data();
     void replyWindowEnd();
     void displayWindowClearsTheLines();
+    void holdStepEndsTheStepBefore_data();
+    void holdStepEndsTheStepBefore();
     void secondSendKeepsWhatWasGathered();
     void charactersWithNoWindowOpenStay();
     void otherPortEventsChangeNothing();
@@ -69,10 +72,10 @@ void TestLinkEngine::sendWritesAndOpensBothWindows()
     QCOMPARE(rig.line.written, QList<QByteArray>{"POWR   1\r"});
     QCOMPARE(rig.engine.sentLine(), QByteArray(" P O W R       1 CR "));
     QCOMPARE(rig.engine.awaitingReply(), 1);
-    QVERIFY(rig.engine.replyWindow().isActive());
-    QVERIFY(rig.engine.displayWindow().isActive());
-    QCOMPARE(rig.engine.replyWindow().intervalAsDuration(), 500ms);
-    QCOMPARE(rig.engine.displayWindow().intervalAsDuration(), 1000ms);
+    QVERIFY(rig.engine.isReplyWindowOpen());
+    QVERIFY(rig.engine.isDisplayWindowOpen());
+    QCOMPARE(rig.engine.replyWindowInterval(), 500ms);
+    QCOMPARE(rig.engine.displayWindowInterval(), 1000ms);
     QVERIFY2(rig.decoded.isEmpty(), "a send decodes nothing");
 }
 
@@ -124,11 +127,11 @@ void TestLinkEngine::replyWindowEnd()
     rig.send("TABN   1\r");
     if (!reply.isEmpty())
         rig.line.feed(reply);
-    QTRY_VERIFY_WITH_TIMEOUT(!rig.engine.replyWindow().isActive(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.engine.isReplyWindowOpen(), 5000);
     QCOMPARE(rig.engine.receivedLine(), receivedLine);
     QVERIFY2(rig.engine.rxBuffer().isEmpty(), "the reply window's end empties RxBuffer");
     QCOMPARE(rig.engine.awaitingReply(), 0);
-    QVERIFY(rig.engine.displayWindow().isActive());
+    QVERIFY(rig.engine.isDisplayWindowOpen());
 }
 
 void TestLinkEngine::displayWindowClearsTheLines()
@@ -138,11 +141,50 @@ void TestLinkEngine::displayWindowClearsTheLines()
     rig.send("TABN   1\r");
     rig.line.feed("0000\r");
     QVERIFY(!rig.engine.statusLine().isEmpty());
-    QTRY_VERIFY_WITH_TIMEOUT(!rig.engine.displayWindow().isActive(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.engine.isDisplayWindowOpen(), 5000);
     QVERIFY(rig.engine.sentLine().isEmpty());
     QVERIFY(rig.engine.receivedLine().isEmpty());
     QVERIFY(rig.engine.statusLine().isEmpty());
     QCOMPARE(rig.engine.rxBuffer(), QByteArray("0000\r"));
+}
+
+void TestLinkEngine::holdStepEndsTheStepBefore_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QByteArray>("receivedLine");
+
+    QTest::newRow("stepUnanswered") << QByteArray() << QByteArray(" X X X X");
+    QTest::newRow("stepAnswered") << QByteArray("\x06\r") << QByteArray(" ACK CR ");
+}
+
+void TestLinkEngine::holdStepEndsTheStepBefore()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QByteArray, receivedLine);
+    Rig rig;
+    // Windows that would outlast the test: only the next step can end this one.
+    rig.engine.setWindows(60s, 60s);
+    rig.engine.sendCommand("LNZO+001");
+    if (!reply.isEmpty())
+        rig.line.feed(reply);
+    QSignalSpy ended(&rig.engine, &LinkEngine::replyWindowEnded);
+    QByteArray gatheredAtSend("unset");
+    connect(&rig.engine, &LinkEngine::commandSent, &rig.engine,
+            [&] { gatheredAtSend = rig.engine.rxBuffer(); });
+
+    rig.engine.sendHoldStep("LNZO+001");
+    QCOMPARE(ended.size(), 1);
+    QCOMPARE(ended.first().first().toBool(), !reply.isEmpty());
+    QVERIFY2(gatheredAtSend.isEmpty(), "the step's window empties RxBuffer before the next step");
+    QCOMPARE(rig.engine.receivedLine(), receivedLine);
+    QCOMPARE(rig.engine.awaitingReply(), 1);
+    QVERIFY(rig.engine.isReplyWindowOpen());
+    QCOMPARE(rig.line.written.size(), 2);
+
+    // With no window open there is nothing to end.
+    rig.engine.endHold();
+    rig.engine.sendHoldStep("LNZO+001");
+    QCOMPARE(ended.size(), 1);
 }
 
 void TestLinkEngine::secondSendKeepsWhatWasGathered()
@@ -188,11 +230,11 @@ void TestLinkEngine::lateReplyStaysAfterDisplayWindow()
     Rig rig;
     rig.engine.setWindows(60s, 20ms);
     rig.send("TABN   1\r");
-    QTRY_VERIFY_WITH_TIMEOUT(!rig.engine.displayWindow().isActive(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.engine.isDisplayWindowOpen(), 5000);
     rig.line.feed("0000\r");
     QCOMPARE(rig.engine.receivedLine(), QByteArray(" 0 0 0 0 CR "));
     QCOMPARE(rig.engine.statusLine(), QByteArray(" decoded"));
-    QVERIFY2(!rig.engine.displayWindow().isActive(), "only a send opens the display window");
+    QVERIFY2(!rig.engine.isDisplayWindowOpen(), "only a send opens the display window");
 }
 
 void TestLinkEngine::sendOnClosedPortMarksNoReply()
@@ -218,7 +260,7 @@ void TestLinkEngine::rxBufferStopsGrowingAtItsLimit()
     QVERIFY2(!rig.engine.rxBuffer().contains('B'), "characters past the limit are dropped");
     QCOMPARE(rig.decoded.size(), 5);
 
-    rig.engine.emptyRxBuffer();
+    rig.engine.endHold();
     rig.line.feed("C");
     QCOMPARE(rig.engine.rxBuffer(), QByteArray("C"));
 }

@@ -132,9 +132,9 @@ void TestPanelCommands::windowsInForce()
             click(window, action.toStdString());
         }
     }
-    QCOMPARE(window.link().replyWindow().interval(), replyWindow);
-    QCOMPARE(window.link().displayWindow().interval(), displayWindow);
-    QVERIFY(window.link().replyWindow().isActive());
+    QCOMPARE(window.link().replyWindowInterval(), std::chrono::milliseconds(replyWindow));
+    QCOMPARE(window.link().displayWindowInterval(), std::chrono::milliseconds(displayWindow));
+    QVERIFY(window.link().isReplyWindowOpen());
     QCOMPARE(window.link().lastCommand(), QByteArray("TABN   1\r"));
 }
 
@@ -280,12 +280,12 @@ void TestPanelCommands::releaseBlanksTheLinesAtOnce()
     QTest::mouseRelease(shiftLeft, Qt::LeftButton, {}, {}, 300);
     QVERIFY(textOf(window, "Label11").isEmpty());
     QVERIFY(textOf(window, "Label12").isEmpty());
-    QVERIFY(window.link().displayWindow().isActive());
-    QCOMPARE(window.link().displayWindow().interval(), 1000);
+    QVERIFY(window.link().isDisplayWindowOpen());
+    QCOMPARE(window.link().displayWindowInterval(), 1000ms);
     // Past the reply window of the last step: it was closed unmarked.
     QTest::qWait(600);
     QVERIFY2(textOf(window, "Label12").isEmpty(), qPrintable(textOf(window, "Label12")));
-    QTRY_VERIFY_WITH_TIMEOUT(!window.link().displayWindow().isActive(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.link().isDisplayWindowOpen(), kWait);
 }
 
 void TestPanelCommands::losingTheMouseStopsTheLens_data()

@@ -46,7 +46,6 @@ private slots:
     void everyRowBuildsItsControl();
     void everyKindCounted();
     void pictureGridRows();
-    void timersAtTheirDesignValues();
     void focusStartsOnPowerOn();
     void accessibleNamesAndDescriptions();
     void everyButtonHasOneAction();
@@ -130,18 +129,6 @@ void TestPanelWindow::pictureGridRows()
         QCOMPARE(grid[row].contains(u"Border"), row >= 3);
         QCOMPARE(grid[row].contains(u"Full"), row < 3);
         QCOMPARE(grid[row].contains(u"Custum"), row == 1);
-    }
-}
-
-void TestPanelWindow::timersAtTheirDesignValues()
-{
-    PanelWindow window;
-    const auto timers = window.timers();
-    const QList<int> intervals{200, 500, 5000, 1000};
-    for (int i = 0; i < 4; ++i) {
-        QCOMPARE(timers[i]->objectName(), QStringLiteral("Timer%1").arg(i + 1));
-        QCOMPARE(timers[i]->interval(), intervals[i]);
-        QVERIFY(!timers[i]->isActive());
     }
 }
 

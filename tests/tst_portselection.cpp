@@ -130,7 +130,7 @@ void TestPortSelection::speedChangesOnOpenPort()
     PortSelection ports(line);
     QVERIFY(!ports.openAtStart());
     const int closes = line.closes;
-    QCOMPARE(ports.selectSettings(QString::fromLatin1(PortSelection::kSettings115200)), std::nullopt);
+    QCOMPARE(ports.selectSettings(QString::fromLatin1(LineSettings::kText115200)), std::nullopt);
     QVERIFY(line.isOpen());
     QCOMPARE(line.closes, closes);
     QCOMPARE(line.settings(), QStringLiteral("115200,N,8,1"));
@@ -142,11 +142,16 @@ void TestPortSelection::refusedSpeedIsReported()
     FakeLine line;
     PortSelection ports(line);
     QVERIFY(!ports.openAtStart());
-    line.refusedSettings = QString::fromLatin1(PortSelection::kSettings115200);
+    line.refusedSettings = QString::fromLatin1(LineSettings::kText115200);
+    QSignalSpy changed(&ports, &PortSelection::portChanged);
     const auto failure = ports.selectSettings(line.refusedSettings);
     QVERIFY(failure.has_value());
     QCOMPARE(failure->description, QStringLiteral("Invalid property value"));
     QVERIFY(line.isOpen());
+    QVERIFY2(ports.commSettings() == QStringLiteral("9600,N,8,1"), "CommSettings is what the port runs at");
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(changed.first().first().toString(),
+             QStringLiteral("COM1 open 9600,N,8,1: Invalid property value"));
 }
 
 void TestPortSelection::lostDeviceIsReportedOnce()

@@ -73,7 +73,7 @@ void TestTrafficTrace::oneLinePerEvent()
     rig.send("TABN   1");
     QTest::qWait(5);
     rig.line.feed("0000\r");
-    QTRY_VERIFY_WITH_TIMEOUT(!rig.link.displayWindow().isActive(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.link.isDisplayWindowOpen(), 5000);
 
     const QList<QByteArrayList> lines = columnsOf(path);
     QCOMPARE(lines.size(), 4);
@@ -100,7 +100,7 @@ void TestTrafficTrace::silenceIsTraced()
     const auto trace = TrafficTrace::fromEnvironment(rig.link, rig.ports);
     rig.link.setWindows(20ms, 60s);
     rig.send("TLPS   1");
-    QTRY_VERIFY_WITH_TIMEOUT(!rig.link.replyWindow().isActive(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.link.isReplyWindowOpen(), 5000);
     const QList<QByteArrayList> lines = columnsOf(path);
     QCOMPARE(lines.size(), 2);
     QCOMPARE(lines[1].mid(1, 2), (QByteArrayList{"NO-REPLY", " X X X X"}));

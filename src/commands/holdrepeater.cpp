@@ -25,20 +25,14 @@ void HoldRepeater::release()
 {
     m_repeatCode = 0;
     m_timer1.stop();
-    // No " X X X X" for the last step: its reply window ends here, unmarked.
-    m_link.replyWindow().stop();
-    m_link.displayWindow().start();
-    m_link.setSentLine({});
-    m_link.setReceivedLine({});
-    m_link.setWindows(LinkEngine::kReplyWindow, LinkEngine::kDisplayWindow);
-    m_link.emptyRxBuffer();
+    m_link.endHold();
 }
 
 void HoldRepeater::repeat()
 {
     for (const commands::LensButton &button : commands::kLensButtons) {
         if (button.code == m_repeatCode) {
-            m_link.sendCommand(QByteArrayView(button.step));
+            m_link.sendHoldStep(QByteArrayView(button.step));
             return;
         }
     }

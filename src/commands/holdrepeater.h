@@ -13,8 +13,9 @@
 // A press sends the button's step at once and starts Timer1, whose every tick
 // sends the step of the button RepeatCode names; the release stops the
 // repetition, blanks the traffic lines and puts the windows back to their
-// design values. While a button is held the reply window is short, so a step the
-// projector answers late is marked as unanswered.
+// design values. While a button is held the reply window is as long as the
+// repeat and ends before the next step goes out, so a step the projector
+// answers late is marked as unanswered and no step's reply piles onto another's.
 class HoldRepeater : public QObject
 {
     Q_OBJECT

@@ -55,8 +55,13 @@ bool ComPort::setSettings(const QString &settings)
     const auto line = LineSettings::parse(settings);
     if (!line)
         return fail(tr("Invalid settings \"%1\"").arg(settings));
-    if (m_port.isOpen() && !apply(*line))
-        return false;
+    if (m_port.isOpen() && !apply(*line)) {
+        // A setting refused half way leaves the port with some of the new ones;
+        // it goes back to those it ran at, and the refusal is what is reported.
+        const QString refusal = m_error;
+        apply(m_line);
+        return fail(refusal);
+    }
     m_settingsText = settings;
     m_line = *line;
     return true;

@@ -63,7 +63,7 @@ private:
     QTimer m_hangUpCheck;
     QString m_device;
     int m_number = 1;
-    QString m_settingsText = QStringLiteral("9600,N,8,1");
+    QString m_settingsText = QString::fromLatin1(LineSettings::kText9600);
     LineSettings m_line;
     QString m_error;
     QString m_hint;

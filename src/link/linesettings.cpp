@@ -1,4 +1,4 @@
-// The serial settings text ("9600,N,8,1") and what it means for the port.
+// The serial settings text ("speed,parity,data,stop") and what it means for the port.
 #include "linesettings.h"
 
 #include <QList>

@@ -1,4 +1,4 @@
-// The serial settings text ("9600,N,8,1") and what it means for the port.
+// The serial settings text ("speed,parity,data,stop") and what it means for the port.
 #pragma once
 
 #include <QSerialPort>
@@ -11,6 +11,10 @@
 // stop bits 1, 1.5 or 2.
 struct LineSettings
 {
+    // The panel's two settings: the one it starts with and the fast one.
+    static constexpr char kText9600[] = "9600,N,8,1";
+    static constexpr char kText115200[] = "115200,N,8,1";
+
     qint32 baudRate = 9600;
     QSerialPort::Parity parity = QSerialPort::NoParity;
     QSerialPort::DataBits dataBits = QSerialPort::Data8;

@@ -9,8 +9,14 @@ LinkEngine::LinkEngine(SerialLine &line, QObject *parent)
     m_timer4.setObjectName(QStringLiteral("Timer4"));
     m_timer2.setInterval(kReplyWindow);
     m_timer4.setInterval(kDisplayWindow);
-    connect(&m_timer2, &QTimer::timeout, this, &LinkEngine::onReplyWindowEnd);
-    connect(&m_timer4, &QTimer::timeout, this, &LinkEngine::onDisplayWindowEnd);
+    // Each window ends once, at its interval after the send that opened it, to
+    // the millisecond: a coarse timer may end a 150 ms window 7 ms early.
+    m_timer2.setSingleShot(true);
+    m_timer4.setSingleShot(true);
+    m_timer2.setTimerType(Qt::PreciseTimer);
+    m_timer4.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer2, &QTimer::timeout, this, &LinkEngine::endReplyWindow);
+    connect(&m_timer4, &QTimer::timeout, this, &LinkEngine::endDisplayWindow);
     connect(&m_line, &SerialLine::notified, this, &LinkEngine::onNotified);
 }
 
@@ -36,11 +42,31 @@ void LinkEngine::sendCommand(QByteArrayView body)
     hyouji(m_lastCommand, kSend);
 }
 
+void LinkEngine::sendHoldStep(QByteArrayView body)
+{
+    if (m_timer2.isActive()) {
+        m_timer2.stop();
+        endReplyWindow();
+    }
+    sendCommand(body);
+}
+
 void LinkEngine::setWindows(std::chrono::milliseconds reply, std::chrono::milliseconds display)
 {
     // Setting the interval of a running timer restarts its count, as it should.
     m_timer2.setInterval(reply);
     m_timer4.setInterval(display);
+}
+
+void LinkEngine::endHold()
+{
+    // No " X X X X" for the last step: its reply window ends here, unmarked.
+    m_timer2.stop();
+    setWindows(kReplyWindow, kDisplayWindow);
+    m_timer4.start();
+    setSentLine({});
+    setReceivedLine({});
+    emptyRxBuffer();
 }
 
 void LinkEngine::emptyRxBuffer()
@@ -118,23 +144,21 @@ void LinkEngine::onNotified(SerialLine::Event kind)
     emit batchReceived(batch);
 }
 
-void LinkEngine::onReplyWindowEnd()
+void LinkEngine::endReplyWindow()
 {
     const bool answered = m_awaitingReply == 0;
     if (!answered)
         setReceivedLine(kNoReply);
-    m_timer2.stop();
     emptyRxBuffer();
     m_awaitingReply = 0;
     emit replyWindowEnded(answered);
 }
 
-void LinkEngine::onDisplayWindowEnd()
+void LinkEngine::endDisplayWindow()
 {
     setSentLine({});
     setReceivedLine({});
     setStatusLine({});
-    m_timer4.stop();
     emit displayWindowEnded();
 }
 

@@ -64,15 +64,23 @@ public:
     // and Hyouji sends it.
     void sendCommand(QByteArrayView body);
 
+    // Sends the next step of a held lens button. The step before it went out one
+    // repeat earlier with a reply window as long as the repeat, so the two timers
+    // are due together; the step's window ends here first, as a tick of its own
+    // would end it, and every step is marked or answered on its own.
+    void sendHoldStep(QByteArrayView body);
+
     // Sets both windows' intervals for the sends that follow.
     void setWindows(std::chrono::milliseconds reply, std::chrono::milliseconds display);
-    QTimer &replyWindow() { return m_timer2; }
-    QTimer &displayWindow() { return m_timer4; }
+    std::chrono::milliseconds replyWindowInterval() const { return m_timer2.intervalAsDuration(); }
+    std::chrono::milliseconds displayWindowInterval() const { return m_timer4.intervalAsDuration(); }
+    bool isReplyWindowOpen() const { return m_timer2.isActive(); }
+    bool isDisplayWindowOpen() const { return m_timer4.isActive(); }
 
-    // Empties RxBuffer. The received line keeps showing what it showed.
-    void emptyRxBuffer();
-    void setSentLine(const QByteArray &text);
-    void setReceivedLine(const QByteArray &text);
+    // The end of a press-and-hold: the last step's reply window ends unmarked,
+    // the sent and received lines are blanked, both windows go back to their
+    // design values, the display window opens anew and RxBuffer is emptied.
+    void endHold();
 
     const QByteArray &lastCommand() const { return m_lastCommand; }
     void setLastCommand(const QByteArray &text) { m_lastCommand = text; }
@@ -109,8 +117,12 @@ private:
     void send(const QByteArray &text);
     void showReceived();
     void onNotified(SerialLine::Event kind);
-    void onReplyWindowEnd();
-    void onDisplayWindowEnd();
+    void endReplyWindow();
+    void endDisplayWindow();
+    // Empties RxBuffer. The received line keeps showing what it showed.
+    void emptyRxBuffer();
+    void setSentLine(const QByteArray &text);
+    void setReceivedLine(const QByteArray &text);
     void setStatusLine(const QByteArray &text);
 
     SerialLine &m_line;

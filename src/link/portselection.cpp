@@ -15,8 +15,8 @@ PortSelection::PortSelection(SerialLine &line, QObject *parent)
 
 std::optional<PortFailure> PortSelection::openAtStart()
 {
-    m_commSettings = QString::fromLatin1(kSettings9600);
-    const bool opened = m_line.setPortNumber(1) && m_line.setSettings(m_commSettings) && m_line.open();
+    const bool opened = m_line.setPortNumber(1) &&
+                        m_line.setSettings(QString::fromLatin1(LineSettings::kText9600)) && m_line.open();
     return report(opened ? std::nullopt : std::optional(lastFailure()));
 }
 
@@ -43,7 +43,6 @@ std::optional<PortFailure> PortSelection::selectPort(int number)
 
 std::optional<PortFailure> PortSelection::selectSettings(const QString &settings)
 {
-    m_commSettings = settings;
     const bool applied = m_line.setSettings(settings);
     return report(applied ? std::nullopt : std::optional(lastFailure()));
 }
@@ -64,7 +63,7 @@ std::optional<PortFailure> PortSelection::report(std::optional<PortFailure> fail
     QString state =
         QStringLiteral("COM%1 %2 %3")
             .arg(m_line.portNumber())
-            .arg(m_line.isOpen() ? QStringLiteral("open") : QStringLiteral("closed"), m_commSettings);
+            .arg(m_line.isOpen() ? QStringLiteral("open") : QStringLiteral("closed"), commSettings());
     if (failure)
         state += QStringLiteral(": ") + failure->description;
     emit portChanged(state);

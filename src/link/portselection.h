@@ -1,6 +1,7 @@
 // Opening the line at start-up and the operator's choice of port and speed.
 #pragma once
 
+#include "linesettings.h"
 #include "serialline.h"
 
 #include <QObject>
@@ -16,7 +17,9 @@ struct PortFailure
     QString hint;
 };
 
-// Holds CommSettings and carries out the port group's choices on the serial line.
+// Carries out the port group's choices on the serial line. CommSettings is the
+// line's own settings text, so after a refused speed it still says what the
+// port runs at.
 // Each operation returns the failure, or nothing when all went well; the panel
 // shows it in its warning box.
 //
@@ -28,14 +31,11 @@ class PortSelection : public QObject
     Q_OBJECT
 
 public:
-    static constexpr char kSettings9600[] = "9600,N,8,1";
-    static constexpr char kSettings115200[] = "115200,N,8,1";
-
     explicit PortSelection(SerialLine &line, QObject *parent = nullptr);
 
-    const QString &commSettings() const { return m_commSettings; }
+    QString commSettings() const { return m_line.settings(); }
 
-    // Start-up: 9600,N,8,1 on port 1, opened.
+    // Start-up: the 9600 bit/s settings on port 1, opened.
     std::optional<PortFailure> openAtStart();
     // Close the port if open, switch to the given port (1 or 2) and open it. On a
     // failure the port number goes to the other port and the port stays closed.
@@ -55,5 +55,4 @@ private:
     std::optional<PortFailure> report(std::optional<PortFailure> failure);
 
     SerialLine &m_line;
-    QString m_commSettings = QString::fromLatin1(kSettings9600);
 };

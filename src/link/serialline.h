@@ -7,7 +7,7 @@
 #include <QString>
 
 // The operations the panel needs of its serial port and nothing more: a port
-// number (1 = COM1, 2 = COM2), a settings text such as "9600,N,8,1", open and
+// number (1 = COM1, 2 = COM2), a settings text (LineSettings), open and
 // close, writing a command text in one call, reading everything received, and a
 // notification that carries the kind of event. Failures are reported by the
 // return value of the operation and described by errorString(); nothing throws.
@@ -18,13 +18,13 @@ class SerialLine : public QObject
     Q_OBJECT
 
 public:
-    // Kinds of notification. Only Received is acted on by the link engine; the
-    // value 2 for received characters is the one the panel's handlers test.
+    // Kinds of notification. Only Received is acted on by the link engine.
     enum class Event {
-        Received = 2,
+        // Characters arrived and wait to be read.
+        Received,
         // The device went away (adapter pulled, other end of the line closed).
         // The line has closed itself by the time this is sent, and sends it once.
-        DeviceLost = 1001,
+        DeviceLost,
     };
     Q_ENUM(Event)
 
@@ -34,8 +34,10 @@ public:
     // Takes 1 or 2; fails while the port is open.
     virtual bool setPortNumber(int number) = 0;
 
+    // The settings the port runs at: the last ones it accepted.
     virtual QString settings() const = 0;
-    // Applied at once, also to an open port.
+    // Applied at once, also to an open port. Refused settings leave the port
+    // running at the ones it had.
     virtual bool setSettings(const QString &settings) = 0;
 
     virtual bool open() = 0;

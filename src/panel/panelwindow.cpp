@@ -31,8 +31,8 @@ const std::array<PanelWindow::ButtonAction, 4> PanelWindow::kButtonActions{{
 const std::array<PanelWindow::PortOption, 4> PanelWindow::kPortOptions{{
     {"Option1", 1, nullptr},
     {"Option2", 2, nullptr},
-    {"Option10", 0, PortSelection::kSettings9600},
-    {"Option9", 0, PortSelection::kSettings115200},
+    {"Option10", 0, LineSettings::kText9600},
+    {"Option9", 0, LineSettings::kText115200},
 }};
 
 namespace {
@@ -274,11 +274,6 @@ void PanelWindow::describe(QWidget *widget, std::string_view name)
     }
 }
 
-std::array<QTimer *, 4> PanelWindow::timers()
-{
-    return {&m_repeater.timer1(), &m_link.replyWindow(), &m_timer3, &m_link.displayWindow()};
-}
-
 bool PanelWindow::eventFilter(QObject *watched, QEvent *event)
 {
     // A key press may pass several filtered controls on its way up from the
@@ -339,11 +334,23 @@ void PanelWindow::choose(const PortOption &option, bool reportFailure)
 {
     const auto failure = option.port != 0 ? m_ports.selectPort(option.port)
                                           : m_ports.selectSettings(QString::fromLatin1(option.settings));
+    if (!option.port)
+        showSpeed();
     // A failure leaves the port group shown, so the operator can choose again.
     if (!failure)
         m_frame8->hide();
     else if (reportFailure)
         warn(*failure);
+}
+
+void PanelWindow::showSpeed()
+{
+    // A refused speed leaves the port at the one it ran at; its option is the
+    // one selected.
+    for (const PortOption &option : kPortOptions) {
+        if (option.settings && m_ports.commSettings() == QLatin1String(option.settings))
+            control<QRadioButton>(option.control)->setChecked(true);
+    }
 }
 
 void PanelWindow::clearFreeText()
@@ -391,7 +398,7 @@ void PanelWindow::showReplyTiming()
         reply = tr("Waiting for a reply to the command sent at %1").arg(sentAt);
     else
         reply = tr("No reply within %1 ms to the command sent at %2")
-                    .arg(m_link.replyWindow().interval())
+                    .arg(m_link.replyWindowInterval().count())
                     .arg(sentAt);
     m_label12->setToolTip(reply);
 }

@@ -44,7 +44,7 @@ public:
     explicit PanelWindow(QWidget *parent = nullptr);
 
     // Window load: clears the form state, centres the window, sets the compact
-    // height, opens COM1 at 9600,N,8,1 and selects COM1.
+    // height, opens COM1 at 9600 bit/s and selects COM1.
     void startUp();
 
     QWidget *control(std::string_view name) const;
@@ -57,8 +57,6 @@ public:
     SerialLine &line() { return m_comm; }
     PortSelection &ports() { return m_ports; }
     QTimer &timer3() { return m_timer3; }
-    // Timer1 to Timer4, in that order.
-    std::array<QTimer *, 4> timers();
     const WindowStates &states() const { return m_states; }
 
     int clientHeight() const;
@@ -93,6 +91,7 @@ private:
     void onButtonClicked(std::string_view name);
     void choose(const PortOption &option, bool reportFailure = true);
     void warn(const PortFailure &failure);
+    void showSpeed();
     void clearFreeText();
     void showPortGroup();
     void hidePortGroup();
