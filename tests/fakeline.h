@@ -58,6 +58,7 @@ public:
     }
     QByteArray readAll() override { return std::exchange(m_input, {}); }
     QString errorString() const override { return m_error; }
+    QString location() const override { return locationPath; }
 
     // Characters arriving on the line: one notification for the whole batch.
     void feed(const QByteArray &batch)
@@ -76,6 +77,8 @@ public:
     QStringList settingsHistory;
     QSet<int> failingPorts;
     QString refusedSettings;
+    // Empty: a line that cannot tell where it leads, retried once a second.
+    QString locationPath;
     int opens = 0;
     int closes = 0;
 

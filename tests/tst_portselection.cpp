@@ -21,7 +21,26 @@ private slots:
     void speedChangesOnOpenPort();
     void refusedSpeedIsReported();
     void lostDeviceIsReportedOnce();
+    void lostDeviceIsReopenedWhenBack();
+    void operatorsChoiceEndsTheWait_data();
+    void operatorsChoiceEndsTheWait();
+    void startUpFailureIsReopenedWhenBack();
 };
+
+namespace {
+
+// Generous: the wait is paced at a second, and a loaded machine is slow.
+constexpr int kReopenWait = 10000;
+
+QStringList statesOf(const QSignalSpy &spy)
+{
+    QStringList states;
+    for (const QList<QVariant> &arguments : spy)
+        states.append(arguments.first().toString());
+    return states;
+}
+
+} // namespace
 
 void TestPortSelection::settingsText_data()
 {
@@ -165,6 +184,90 @@ void TestPortSelection::lostDeviceIsReportedOnce()
     QCOMPARE(lost.first().first().value<PortFailure>().description, QStringLiteral("Input/output error"));
     QCOMPARE(ports.selectPort(1), std::nullopt);
     QVERIFY(line.isOpen());
+}
+
+void TestPortSelection::lostDeviceIsReopenedWhenBack()
+{
+    FakeLine line;
+    PortSelection ports(line);
+    QVERIFY(!ports.openAtStart());
+    QSignalSpy lost(&ports, &PortSelection::portLost);
+    QSignalSpy reopened(&ports, &PortSelection::portReopened);
+    QSignalSpy changed(&ports, &PortSelection::portChanged);
+    line.failingPorts = {1};
+    line.loseDevice();
+    QCOMPARE(ports.waitingFor(), 1);
+
+    // Attempts while the device is still away fail silently.
+    const int opens = line.opens;
+    QTRY_VERIFY_WITH_TIMEOUT(line.opens > opens, kReopenWait);
+    QVERIFY(!line.isOpen());
+    QCOMPARE(lost.size(), 1);
+
+    line.failingPorts.clear();
+    QTRY_VERIFY_WITH_TIMEOUT(line.isOpen(), kReopenWait);
+    QCOMPARE(reopened.size(), 1);
+    QCOMPARE(lost.size(), 1);
+    QCOMPARE(line.portNumber(), 1);
+    QCOMPARE(ports.waitingFor(), 0);
+    const QStringList states = statesOf(changed);
+    QVERIFY2(states.contains(QStringLiteral("COM1 closed 9600,N,8,1: waiting for COM1 to come back")),
+             qPrintable(states.join(u'\n')));
+    QCOMPARE(states.last(), QStringLiteral("COM1 open 9600,N,8,1: reopened"));
+}
+
+void TestPortSelection::operatorsChoiceEndsTheWait_data()
+{
+    QTest::addColumn<int>("chosen");
+    QTest::addColumn<bool>("opens");
+
+    QTest::newRow("choiceThatOpens") << 2 << true;
+    QTest::newRow("choiceThatFails") << 2 << false;
+}
+
+void TestPortSelection::operatorsChoiceEndsTheWait()
+{
+    QFETCH(int, chosen);
+    QFETCH(bool, opens);
+    FakeLine line;
+    PortSelection ports(line);
+    QVERIFY(!ports.openAtStart());
+    line.failingPorts = {1, 2};
+    line.loseDevice();
+    QCOMPARE(ports.waitingFor(), 1);
+
+    if (opens)
+        line.failingPorts = {1};
+    QCOMPARE(ports.selectPort(chosen).has_value(), !opens);
+    QCOMPARE(ports.waitingFor(), 0);
+    QCOMPARE(line.isOpen(), opens);
+
+    // Whatever the device does now, the port stays as the operator left it.
+    line.failingPorts.clear();
+    const int opensBefore = line.opens;
+    QSignalSpy reopened(&ports, &PortSelection::portReopened);
+    QTest::qWait(2500);
+    QCOMPARE(line.opens, opensBefore);
+    QCOMPARE(reopened.size(), 0);
+}
+
+void TestPortSelection::startUpFailureIsReopenedWhenBack()
+{
+    FakeLine line;
+    line.failingPorts = {1};
+    PortSelection ports(line);
+    const auto failure = ports.openAtStart();
+    QVERIFY(failure.has_value());
+    QVERIFY2(failure->hint.contains(u"by itself"), qPrintable(failure->hint));
+    // Start-up then selects COM1, which fails again and leaves port number 2.
+    QVERIFY(ports.selectPort(1));
+    QCOMPARE(line.portNumber(), 2);
+    ports.reopenWhenBack(1);
+    QCOMPARE(line.portNumber(), 1);
+
+    line.failingPorts.clear();
+    QTRY_VERIFY_WITH_TIMEOUT(line.isOpen(), kReopenWait);
+    QCOMPARE(line.portNumber(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestPortSelection)

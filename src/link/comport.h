@@ -47,6 +47,7 @@ public:
     QByteArray readAll() override;
     QString errorString() const override { return m_error; }
     QString failureHint() const override { return m_hint; }
+    QString location() const override { return deviceFor(m_number); }
 
     // The advice for a failure to open port 1 or 2 on the given device.
     static QString hintFor(QSerialPort::SerialPortError error, const QString &device, int number);

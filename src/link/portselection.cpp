@@ -5,23 +5,36 @@ PortSelection::PortSelection(SerialLine &line, QObject *parent)
     : QObject(parent)
     , m_line(line)
 {
-    connect(&m_line, &SerialLine::notified, this, [this](SerialLine::Event kind) {
-        if (kind == SerialLine::Event::DeviceLost) {
-            report(lastFailure());
-            emit portLost(lastFailure());
-        }
-    });
+    connect(&m_line, &SerialLine::notified, this, &PortSelection::onNotified);
+    connect(&m_watch, &DeviceWatch::mayBeBack, this, &PortSelection::tryReopen);
+}
+
+void PortSelection::onNotified(SerialLine::Event kind)
+{
+    if (kind != SerialLine::Event::DeviceLost)
+        return;
+    const int number = m_line.portNumber();
+    report(lastFailure());
+    emit portLost(lastFailure());
+    reopenWhenBack(number);
 }
 
 std::optional<PortFailure> PortSelection::openAtStart()
 {
     const bool opened = m_line.setPortNumber(1) &&
                         m_line.setSettings(QString::fromLatin1(LineSettings::kText9600)) && m_line.open();
-    return report(opened ? std::nullopt : std::optional(lastFailure()));
+    if (opened)
+        return report(std::nullopt);
+    // The panel goes on to wait for COM1 (reopenWhenBack), and says so.
+    PortFailure failure = lastFailure();
+    failure.hint += (failure.hint.isEmpty() ? QString() : QStringLiteral("\n\n")) +
+                    tr("The panel opens COM1 by itself as soon as it can.");
+    return report(failure);
 }
 
 std::optional<PortFailure> PortSelection::selectPort(int number)
 {
+    stopWaiting();
     // A failing step does not stop the ones after it; the first failure is the
     // one reported.
     std::optional<PortFailure> failure;
@@ -54,18 +67,58 @@ PortFailure PortSelection::lastFailure() const
 
 void PortSelection::close()
 {
+    stopWaiting();
     m_line.close();
     report(std::nullopt);
 }
 
+void PortSelection::reopenWhenBack(int number)
+{
+    m_reopening = number;
+    // The port is closed, so its number can change: the location is that port's.
+    m_line.setPortNumber(number);
+    const QString location = m_line.location();
+    m_watch.watch(location);
+    reportState(location.isEmpty() ? tr("waiting for COM%1 to come back").arg(number)
+                                   : tr("waiting for COM%1 at %2 to come back").arg(number).arg(location));
+}
+
+void PortSelection::stopWaiting()
+{
+    m_watch.stop();
+    m_reopening = 0;
+}
+
+void PortSelection::tryReopen()
+{
+    if (m_line.isOpen() || !m_line.setPortNumber(m_reopening))
+        return;
+    // Until it opens, a device that is back in name only (udev still setting
+    // its permissions, say) is tried again at the next sign, silently.
+    if (!m_line.open())
+        return;
+    m_watch.stop();
+    reportState(tr("reopened"));
+    emit portReopened();
+}
+
+QString PortSelection::state() const
+{
+    return QStringLiteral("COM%1 %2 %3")
+        .arg(m_line.portNumber())
+        .arg(m_line.isOpen() ? QStringLiteral("open") : QStringLiteral("closed"), commSettings());
+}
+
+void PortSelection::reportState(const QString &note)
+{
+    emit portChanged(state() + QStringLiteral(": ") + note);
+}
+
 std::optional<PortFailure> PortSelection::report(std::optional<PortFailure> failure)
 {
-    QString state =
-        QStringLiteral("COM%1 %2 %3")
-            .arg(m_line.portNumber())
-            .arg(m_line.isOpen() ? QStringLiteral("open") : QStringLiteral("closed"), commSettings());
     if (failure)
-        state += QStringLiteral(": ") + failure->description;
-    emit portChanged(state);
+        reportState(failure->description);
+    else
+        emit portChanged(state());
     return failure;
 }

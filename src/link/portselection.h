@@ -1,6 +1,7 @@
 // Opening the line at start-up and the operator's choice of port and speed.
 #pragma once
 
+#include "devicewatch.h"
 #include "linesettings.h"
 #include "serialline.h"
 
@@ -26,6 +27,12 @@ struct PortFailure
 // Choosing a port opens it whenever it is closed, so after a failure (at start-up,
 // on an earlier choice, or a device that went away) the operator brings the link
 // back by choosing a port again instead of restarting the program.
+//
+// A device that went away, and COM1 when it cannot be opened at start-up, are
+// also reopened without the operator: the selection waits for the device to be
+// back (see DeviceWatch) and opens the port again, with no warning box. A port
+// the operator chose and could not open is left to the operator, as is every
+// port once the operator chooses one.
 class PortSelection : public QObject
 {
     Q_OBJECT
@@ -44,15 +51,31 @@ public:
     std::optional<PortFailure> selectSettings(const QString &settings);
     void close();
 
+    // Opens the given port by itself once its device is back.
+    void reopenWhenBack(int number);
+    // The port being waited for, or 0.
+    int waitingFor() const { return m_watch.isWatching() ? m_reopening : 0; }
+
 signals:
     // The device went away; the port is closed. Raised once per loss.
     void portLost(const PortFailure &failure);
+    // The port that was waited for is open again.
+    void portReopened();
     // The port after an operation: which one, open or closed, and why not.
     void portChanged(const QString &state);
 
 private:
     PortFailure lastFailure() const;
     std::optional<PortFailure> report(std::optional<PortFailure> failure);
+    QString state() const;
+    void reportState(const QString &note);
+    void onNotified(SerialLine::Event kind);
+    void stopWaiting();
+    void tryReopen();
 
     SerialLine &m_line;
+    DeviceWatch m_watch;
+    // The port reopened by the selection itself, until the operator chooses;
+    // 0 when none.
+    int m_reopening = 0;
 };

@@ -55,6 +55,10 @@ public:
     // why in terms a person can act on; empty otherwise.
     virtual QString failureHint() const { return {}; }
 
+    // Where the port number leads: a device path, or a device server's
+    // address; empty when the line cannot tell.
+    virtual QString location() const { return {}; }
+
 signals:
     void notified(SerialLine::Event kind);
 };

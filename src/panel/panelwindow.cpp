@@ -143,6 +143,9 @@ void PanelWindow::startUp()
     // the first open failed, that failure has been reported and is not repeated.
     m_option1->setChecked(true);
     choose(kPortOptions.front(), !failure);
+    // COM1 missing at start-up is opened once its device is there.
+    if (failure)
+        m_ports.reopenWhenBack(1);
 }
 
 QWidget *PanelWindow::control(std::string_view name) const
