@@ -58,16 +58,18 @@ QByteArray svg()
                 ? QStringLiteral("none")
                 : QStringLiteral("%1\" stroke-width=\"%2").arg(svgColour(part.stroke)).arg(kStrokeWidth);
         if (part.shape == Shape::RoundedRect) {
-            text += QStringLiteral("  <rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" rx=\"%5\" fill=\"%6\" "
-                                   "stroke=\"%7\"/>\n")
-                        .arg(part.x)
-                        .arg(part.y)
-                        .arg(part.width)
-                        .arg(part.height)
-                        .arg(kCorner)
-                        .arg(svgColour(part.fill), stroke);
+            text +=
+                QStringLiteral("  <rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" rx=\"%5\" fill=\"%6\" "
+                               "stroke=\"%7\"/>\n")
+                    .arg(part.x)
+                    .arg(part.y)
+                    .arg(part.width)
+                    .arg(part.height)
+                    .arg(kCorner)
+                    .arg(svgColour(part.fill), stroke);
         } else {
-            text += QStringLiteral("  <ellipse cx=\"%1\" cy=\"%2\" rx=\"%3\" ry=\"%4\" fill=\"%5\" stroke=\"%6\"/>\n")
+            text += QStringLiteral(
+                        "  <ellipse cx=\"%1\" cy=\"%2\" rx=\"%3\" ry=\"%4\" fill=\"%5\" stroke=\"%6\"/>\n")
                         .arg(part.x + part.width / 2)
                         .arg(part.y + part.height / 2)
                         .arg(part.width / 2)

@@ -338,9 +338,7 @@ void SimLine::closeLine()
 bool SimLine::createLink(QString *error)
 {
     const QByteArray link = QFile::encodeName(m_options.linkPath);
-    struct stat existing
-    {
-    };
+    struct stat existing = {};
     if (::lstat(link.constData(), &existing) == 0) {
         // Only a stale link from an earlier run is replaced; anything else is someone's file.
         if (!S_ISLNK(existing.st_mode)) {

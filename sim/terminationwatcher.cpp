@@ -22,9 +22,7 @@ TerminationWatcher::TerminationWatcher(QObject *parent)
     m_readEnd = ends[0];
     s_writeEnd = ends[1];
 
-    struct sigaction action
-    {
-    };
+    struct sigaction action = {};
     action.sa_handler = &TerminationWatcher::handleSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
@@ -39,9 +37,7 @@ TerminationWatcher::~TerminationWatcher()
 {
     if (m_readEnd < 0)
         return;
-    struct sigaction action
-    {
-    };
+    struct sigaction action = {};
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
     for (const int signalNumber : kWatchedSignals)

@@ -5,7 +5,7 @@
 set -euo pipefail
 build=$1
 
-for tool in cpack dpkg-deb desktop-file-validate; do
+for tool in cpack dpkg-deb dpkg-shlibdeps desktop-file-validate; do
     if ! command -v "$tool" >/dev/null; then
         echo "SKIP: $tool is not installed"
         exit 77
@@ -30,8 +30,14 @@ for file in usr/bin/qvx-control usr/bin/qvx-sim \
 done
 
 depends=$(dpkg-deb --field "$deb" Depends)
-for package in libqt6widgets6 libqt6serialport6 qt6-qpa-plugins fonts-ipafont-gothic; do
-    grep -q "$package" <<<"$depends" || { echo "not a dependency: $package"; exit 1; }
+# The linked libraries as dpkg-shlibdeps found them, with their versions (a
+# name may carry Debian 13's t64 suffix), and the two run-time needs named by hand.
+for package in libc6 'libstdc\+\+6' libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6; do
+    grep -Eq "(^|, )${package}(t64)? \(>= [^)]+\)" <<<"$depends" \
+        || { echo "not a versioned dependency: ${package//\\/} in $depends"; exit 1; }
+done
+for package in qt6-qpa-plugins fonts-ipafont-gothic; do
+    grep -Eq "(^|, )$package(,|$)" <<<"$depends" || { echo "not a dependency: $package in $depends"; exit 1; }
 done
 
 dpkg-deb --extract "$deb" "$out/root"

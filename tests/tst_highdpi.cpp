@@ -92,9 +92,9 @@ void TestHighDpi::buttonFaceFillsItsFace_data()
     QTest::addColumn<QString>("control");
     QTest::addColumn<QColor>("face");
 
-    QTest::newRow("POWER ON green") << "Command17" << QColor(192, 255, 192);
-    QTest::newRow("picture-mode grid cyan") << "Command68" << QColor(192, 255, 255);
-    QTest::newRow("lens arrow orange") << "Command110" << QColor(255, 224, 192);
+    QTest::newRow("powerOnGreen") << "Command17" << QColor(192, 255, 192);
+    QTest::newRow("pictureGridCyan") << "Command68" << QColor(192, 255, 255);
+    QTest::newRow("lensArrowOrange") << "Command110" << QColor(255, 224, 192);
 }
 
 void TestHighDpi::buttonFaceFillsItsFace()

@@ -77,15 +77,15 @@ void TestPanelLook::groundColours_data()
     QTest::addColumn<QString>("control");
     QTest::addColumn<QColor>("colour");
 
-    QTest::newRow("POWER ON green") << "Command17" << QColor(192, 255, 192);
-    QTest::newRow("POWER OFF red") << "Command18" << QColor(255, 192, 192);
-    QTest::newRow("picture-mode grid cyan") << "Command63" << QColor(192, 255, 255);
-    QTest::newRow("lens arrow orange") << "Command108" << QColor(255, 224, 192);
-    QTest::newRow("TXD line white") << "Label11" << QColor(255, 255, 255);
-    QTest::newRow("RXD line white") << "Label12" << QColor(255, 255, 255);
-    QTest::newRow("status line white") << "Label22" << QColor(255, 255, 255);
-    QTest::newRow("picture ground grey") << "Image1" << QColor(192, 192, 192);
-    QTest::newRow("window grey") << QString() << QColor(192, 192, 192);
+    QTest::newRow("powerOnGreen") << "Command17" << QColor(192, 255, 192);
+    QTest::newRow("powerOffRed") << "Command18" << QColor(255, 192, 192);
+    QTest::newRow("pictureGridCyan") << "Command63" << QColor(192, 255, 255);
+    QTest::newRow("lensArrowOrange") << "Command108" << QColor(255, 224, 192);
+    QTest::newRow("sentLineWhite") << "Label11" << QColor(255, 255, 255);
+    QTest::newRow("receivedLineWhite") << "Label12" << QColor(255, 255, 255);
+    QTest::newRow("statusLineWhite") << "Label22" << QColor(255, 255, 255);
+    QTest::newRow("pictureGroundGrey") << "Image1" << QColor(192, 192, 192);
+    QTest::newRow("windowGrey") << QString() << QColor(192, 192, 192);
 }
 
 void TestPanelLook::groundColours()
@@ -146,17 +146,18 @@ void TestPanelLook::viewShowsItsControls_data()
                                    "Frame3", "Frame4", "Frame7", "Frame12"};
     const QStringList compactExtras{"Image1", "Command16", "Command33", "Command56", "Command50", "Text2"};
 
-    QTest::newRow("compact") << WindowStates::kCompactHeight << buttonGroups + compactExtras << QStringList()
+    // Client heights in twips: the outer heights less the 480-twip frame allowance.
+    QTest::newRow("compact") << 4870 << buttonGroups + compactExtras << QStringList()
                              << QStringList{"Frame9", "Command34", "Command44", "Command45", "Frame14"};
     // The data view cuts the data panel's lower border off.
-    QTest::newRow("data") << WindowStates::kDataHeight
+    QTest::newRow("data") << 6165
                           << buttonGroups +
                                  QStringList{"Command34", "Command44", "Command46", "Command45", "Label22"}
                           << QStringList{"Frame9"} << QStringList{"Frame14", "Frame15"};
-    QTest::newRow("service") << WindowStates::kServiceHeight
+    QTest::newRow("service") << 6720
                              << buttonGroups + QStringList{"Frame9", "Command34", "Command44", "Command45"}
                              << QStringList() << QStringList{"Frame14", "Frame15"};
-    QTest::newRow("full") << WindowStates::kFullHeight
+    QTest::newRow("full") << 9015
                           << buttonGroups +
                                  QStringList{"Frame9", "Command34", "Frame14", "Frame15", "Command98"}
                           << QStringList() << QStringList();
@@ -199,10 +200,10 @@ void TestPanelLook::japaneseCaptionsHaveGlyphs_data()
     QTest::addColumn<QString>("control");
     QTest::addColumn<QString>("caption");
 
-    QTest::newRow("switch shows data") << "Command34" << WindowStates::showDataCaption();
-    QTest::newRow("switch hides data") << "Command34" << WindowStates::hideDataCaption();
-    QTest::newRow("volume range with full-width tilde") << "Label28" << QStringLiteral("(00～60)");
-    QTest::newRow("keystone range with full-width tilde") << "Label30" << QStringLiteral("(-60～+60)");
+    QTest::newRow("switchShowsData") << "Command34" << QStringLiteral("データを表示する");
+    QTest::newRow("switchHidesData") << "Command34" << QStringLiteral("データを表示しない");
+    QTest::newRow("volumeRangeFullWidthTilde") << "Label28" << QStringLiteral("(00～60)");
+    QTest::newRow("keystoneRangeFullWidthTilde") << "Label30" << QStringLiteral("(-60～+60)");
 }
 
 void TestPanelLook::japaneseCaptionsHaveGlyphs()
@@ -225,10 +226,10 @@ void TestPanelLook::fontsResolveToGothicFaces_data()
 {
     QTest::addColumn<Font>("font");
 
-    QTest::newRow("fixed-pitch Gothic 9") << G9;
-    QTest::newRow("fixed-pitch Gothic 9 bold") << G9B;
-    QTest::newRow("proportional Gothic 9") << P9;
-    QTest::newRow("proportional Gothic 10 bold") << P10B;
+    QTest::newRow("fixedPitchGothic9") << G9;
+    QTest::newRow("fixedPitchGothic9Bold") << G9B;
+    QTest::newRow("proportionalGothic9") << P9;
+    QTest::newRow("proportionalGothic10Bold") << P10B;
 }
 
 void TestPanelLook::fontsResolveToGothicFaces()
@@ -247,7 +248,9 @@ void TestPanelLook::fontsResolveToGothicFaces()
     // that kana and Latin letters come from the same face.
     const QRawFont face = QRawFont::fromFont(requested);
     QVERIFY2(requested.families().contains(face.familyName()), qPrintable(face.familyName()));
-    const QString japanese = WindowStates::hideDataCaption() + WindowStates::showDataCaption() + u'～';
+    // The switch's two data captions and the ranges' full-width tilde.
+    const QString japanese =
+        QStringLiteral("データを表示しない") + QStringLiteral("データを表示する") + u'～';
     for (const QChar ch : japanese)
         QVERIFY2(face.supportsCharacter(ch),
                  qPrintable(QStringLiteral("U+%1").arg(ch.unicode(), 4, 16, QLatin1Char('0'))));

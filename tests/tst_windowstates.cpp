@@ -3,6 +3,7 @@
 #include "warningcatcher.h"
 
 #include <QAbstractButton>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTest>
 
@@ -34,7 +35,8 @@ struct ShownPanel
         window.activateWindow();
     }
 
-    int height() const { return window.clientHeight(); }
+    // In pixels, the unit the window really has.
+    int height() const { return window.height(); }
     QAbstractButton *button(std::string_view name) { return window.control<QAbstractButton>(name); }
     QString switchCaption() { return button("Command34")->text(); }
     void pressCtrlH() { QTest::keyClick(&window, Qt::Key_H, Qt::ControlModifier); }
@@ -44,10 +46,21 @@ struct ShownPanel
     PanelWindow window;
 };
 
-int twipsOf(int pixels)
-{
-    return pixels * 15;
-}
+// The views' client heights in twips: the outer heights 5350, 6645, 7200 and
+// 9495 less the 480-twip allowance for title bar and frame.
+constexpr int kCompact = 4870;
+constexpr int kData = 6165;
+constexpr int kService = 6720;
+constexpr int kFull = 9015;
+// The switch's outer threshold of 6000 twips, as a client height.
+constexpr int kThreshold = 5520;
+
+const QString kShowData = QStringLiteral("データを表示する");
+const QString kHideData = QStringLiteral("データを表示しない");
+const QString kClose = QStringLiteral("CLOSE");
+
+// The port group stays 5000 ms; a coarse timer may end it up to 5 % early.
+constexpr qint64 kPortGroupShortest = 4750;
 
 } // namespace
 
@@ -72,9 +85,9 @@ private slots:
 void TestWindowStates::startsCompactWithSwitchHidden()
 {
     ShownPanel panel;
-    QCOMPARE(panel.height(), twipsOf(layout::pixels(WindowStates::kCompactHeight)));
+    QCOMPARE(panel.height(), layout::pixels(kCompact));
     QVERIFY(panel.button("Command34")->isHidden());
-    QCOMPARE(panel.switchCaption(), WindowStates::showDataCaption());
+    QCOMPARE(panel.switchCaption(), kShowData);
     QVERIFY(!panel.window.states().fullViewArmed());
 }
 
@@ -87,9 +100,9 @@ void TestWindowStates::ctrlHFromATextBox()
     panel.window.installEventFilter(&reachedWindow);
     QTest::keyClick(volume, Qt::Key_H, Qt::ControlModifier);
 
-    QCOMPARE(panel.height(), WindowStates::kServiceHeight);
+    QCOMPARE(panel.height(), layout::pixels(kService));
     QVERIFY(!panel.button("Command34")->isHidden());
-    QCOMPARE(panel.switchCaption(), WindowStates::closeCaption());
+    QCOMPARE(panel.switchCaption(), kClose);
     QVERIFY(panel.window.states().fullViewArmed());
     // The box had the key and passed it on: nothing consumed it on the way.
     QVERIFY(reachedWindow.presses > 0);
@@ -129,10 +142,10 @@ void TestWindowStates::doubleClickOpensFullViewOnlyWhileArmed()
 
     panel.pressCtrlH();
     panel.doubleClickPicture();
-    QCOMPARE(panel.height(), WindowStates::kFullHeight);
-    QCOMPARE(panel.switchCaption(), WindowStates::closeCaption());
+    QCOMPARE(panel.height(), layout::pixels(kFull));
+    QCOMPARE(panel.switchCaption(), kClose);
     panel.doubleClickPicture();
-    QCOMPARE(panel.height(), WindowStates::kFullHeight);
+    QCOMPARE(panel.height(), layout::pixels(kFull));
 
     panel.button("Command34")->click();
     QCOMPARE(panel.height(), compact);
@@ -141,7 +154,7 @@ void TestWindowStates::doubleClickOpensFullViewOnlyWhileArmed()
 
     panel.pressCtrlH();
     panel.doubleClickPicture();
-    QCOMPARE(panel.height(), WindowStates::kFullHeight);
+    QCOMPARE(panel.height(), layout::pixels(kFull));
 }
 
 void TestWindowStates::switchToggles()
@@ -153,13 +166,13 @@ void TestWindowStates::switchToggles()
 
     toggle->click();
     QCOMPARE(panel.height(), compact);
-    QCOMPARE(panel.switchCaption(), WindowStates::showDataCaption());
+    QCOMPARE(panel.switchCaption(), kShowData);
     toggle->click();
-    QCOMPARE(panel.height(), WindowStates::kDataHeight);
-    QCOMPARE(panel.switchCaption(), WindowStates::hideDataCaption());
+    QCOMPARE(panel.height(), layout::pixels(kData));
+    QCOMPARE(panel.switchCaption(), kHideData);
     toggle->click();
     QCOMPARE(panel.height(), compact);
-    QCOMPARE(panel.switchCaption(), WindowStates::showDataCaption());
+    QCOMPARE(panel.switchCaption(), kShowData);
     QVERIFY2(!toggle->isHidden(), "once shown, the switch stays");
 }
 
@@ -167,14 +180,14 @@ void TestWindowStates::heightAtThresholdSwitchesToCompact()
 {
     ShownPanel panel;
     panel.pressCtrlH();
-    panel.window.setClientHeight(WindowStates::kThreshold);
-    QCOMPARE(panel.height(), WindowStates::kThreshold);
+    panel.window.setClientHeight(kThreshold);
+    QCOMPARE(panel.window.clientHeight(), kThreshold);
     panel.button("Command34")->click();
-    QCOMPARE(panel.switchCaption(), WindowStates::showDataCaption());
+    QCOMPARE(panel.switchCaption(), kShowData);
 
-    panel.window.setClientHeight(WindowStates::kThreshold - 15);
+    panel.window.setClientHeight(kThreshold - 15);
     panel.button("Command34")->click();
-    QCOMPARE(panel.height(), WindowStates::kDataHeight);
+    QCOMPARE(panel.height(), layout::pixels(kData));
 }
 
 void TestWindowStates::ctrlHFromFullViewGoesBackToService()
@@ -182,9 +195,9 @@ void TestWindowStates::ctrlHFromFullViewGoesBackToService()
     ShownPanel panel;
     panel.pressCtrlH();
     panel.doubleClickPicture();
-    QCOMPARE(panel.height(), WindowStates::kFullHeight);
+    QCOMPARE(panel.height(), layout::pixels(kFull));
     panel.pressCtrlH();
-    QCOMPARE(panel.height(), WindowStates::kServiceHeight);
+    QCOMPARE(panel.height(), layout::pixels(kService));
 }
 
 void TestWindowStates::switchWorksFromTheKeyboardBelowTheEdge()
@@ -196,7 +209,7 @@ void TestWindowStates::switchWorksFromTheKeyboardBelowTheEdge()
     QVERIFY2(toggle->y() >= panel.window.height(), "in the compact view the switch lies below the edge");
     toggle->setFocus();
     QTest::keyClick(toggle, Qt::Key_Space);
-    QCOMPARE(panel.height(), WindowStates::kDataHeight);
+    QCOMPARE(panel.height(), layout::pixels(kData));
 }
 
 void TestWindowStates::switchRestartsThePortGroupTimer()
@@ -204,17 +217,26 @@ void TestWindowStates::switchRestartsThePortGroupTimer()
     ShownPanel panel;
     QWidget *portGroup = panel.window.control("Frame8");
     panel.pressCtrlH();
+    QElapsedTimer sinceCom;
+    sinceCom.start();
     panel.button("Command33")->click();
     QVERIFY(!portGroup->isHidden());
-    QTest::qWait(2500);
+    // Well into the group's time, so that its end from "COM" and its end from
+    // the switch lie apart.
+    QTest::qWait(1000);
+    if (portGroup->isHidden()) {
+        QVERIFY2(sinceCom.elapsed() >= kPortGroupShortest, "the group left before its time");
+        QSKIP("the machine was too slow to click the switch while the group was shown");
+    }
+    QElapsedTimer sinceSwitch;
+    sinceSwitch.start();
     panel.button("Command34")->click();
-    QVERIFY(panel.window.timer3().isActive());
 
-    // Past 5000 ms from "COM" but not from the switch: still shown.
-    QTest::qWait(3500);
-    QVERIFY2(!portGroup->isHidden(), "the switch restarted Timer3");
-    QTRY_VERIFY_WITH_TIMEOUT(portGroup->isHidden(), 10000);
-    QVERIFY(!panel.window.timer3().isActive());
+    QTRY_VERIFY_WITH_TIMEOUT(portGroup->isHidden(), 20000);
+    QVERIFY2(sinceSwitch.elapsed() >= kPortGroupShortest,
+             qPrintable(QStringLiteral("hidden %1 ms after the switch, %2 ms after COM: not restarted")
+                            .arg(sinceSwitch.elapsed())
+                            .arg(sinceCom.elapsed())));
 }
 
 void TestWindowStates::widthNeverChanges()

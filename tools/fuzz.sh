@@ -14,10 +14,9 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-7}
 targets=(fuzz_dump fuzz_decode fuzz_pressure fuzz_link)
-flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 
-cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-    -DQVX_FUZZ=ON -DCMAKE_CXX_FLAGS="$flags" >/dev/null
+# The fuzz preset in CMakePresets.json: clang, the libFuzzer hooks and both sanitizers.
+cmake --preset fuzz >/dev/null
 cmake --build build-fuzz -j"$(nproc)" --target "${targets[@]}"
 
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:abort_on_error=0"
