@@ -500,6 +500,13 @@ void TstNetworkLine::settingsNotConfirmed()
     } else {
         QTRY_VERIFY_WITH_TIMEOUT(line->settingsConfirmed(), kReplyTimeoutMs);
         QVERIFY2(events.isEmpty(), qPrintable(line->errorString()));
+        // This server answers every speed with 115200: the next speed is refused
+        // and the line goes back to the one confirmed.
+        QVERIFY(line->setSettings(QStringLiteral("9600,N,8,1")));
+        QTRY_COMPARE_WITH_TIMEOUT(events.count(), 1, kReplyTimeoutMs);
+        QCOMPARE(events.at(0).at(0).value<SerialLine::Event>(), SerialLine::Event::SettingsRefused);
+        QVERIFY2(line->errorString().contains(QStringLiteral("9600,N,8,1")), qPrintable(line->errorString()));
+        QCOMPARE(line->settings(), QStringLiteral("115200,N,8,1"));
     }
     // A refused setting leaves the line usable at the server's own speed.
     QVERIFY(line->isConnected());

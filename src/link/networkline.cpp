@@ -117,6 +117,7 @@ bool NetworkLine::open()
     m_comPortSettled = !isTelnet();
     m_awaited.clear();
     m_settingsRefused = false;
+    m_confirmedText.clear();
     m_dropPending = false;
     ++m_attempt;
     m_state = State::Connecting;
@@ -325,8 +326,11 @@ void NetworkLine::match(const ComPortValue &answer)
                            .arg(asked.value));
         return;
     }
-    if (m_awaited.empty())
+    if (m_awaited.empty()) {
         m_confirmTimer.stop();
+        m_confirmedText = m_settingsText;
+        m_confirmedLine = m_line;
+    }
 }
 
 void NetworkLine::onConfirmTimeout()
@@ -355,6 +359,13 @@ void NetworkLine::refuseSettings(const QString &description)
     m_settingsRefused = true;
     m_awaited.clear();
     m_confirmTimer.stop();
+    if (!m_confirmedText.isEmpty() && m_confirmedText != m_settingsText) {
+        // Sent without waiting for answers: a server that refuses these too must
+        // not start a round of refusals and retries.
+        m_settingsText = m_confirmedText;
+        m_line = m_confirmedLine;
+        m_socket.write(TelnetCodec::settingsRequest(m_line));
+    }
     m_error = description;
     m_hint = tr("The device server keeps its own setting. Set its port to the same speed, or allow "
                 "RFC 2217 control in its configuration.");

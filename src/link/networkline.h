@@ -27,8 +27,9 @@
 // as COM-PORT-OPTION commands, and data waits until the server has agreed to the
 // option, so no command goes out at the server's old speed. The server's answers
 // confirm the settings; a different value or no answer within kConfirmTimeout
-// raises SettingsRefused. A raw socket passes bytes as they are, and a settings
-// text changes nothing on the wire: the server's own setting holds.
+// raises SettingsRefused, and the line goes back to the settings the server
+// last confirmed, as a local port does after a refused setting. A raw socket passes bytes as they are, and a
+// settings text changes nothing on the wire: the server's own setting holds.
 class NetworkLine : public SerialLine
 {
     Q_OBJECT
@@ -109,6 +110,10 @@ private:
     bool m_comPortSettled = false;
     std::deque<ComPortValue> m_awaited;
     bool m_settingsRefused = false;
+    // The settings the server last confirmed on this connection, to go back to
+    // after a refusal; empty before the first confirmation.
+    QString m_confirmedText;
+    LineSettings m_confirmedLine;
     // Counts connections, so that a loss noticed on one is never applied to the next.
     quint64 m_attempt = 0;
     bool m_dropPending = false;
