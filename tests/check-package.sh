@@ -30,7 +30,7 @@ for file in usr/bin/qvx-control usr/bin/qvx-sim \
 done
 
 depends=$(dpkg-deb --field "$deb" Depends)
-for package in libqt6widgets6 libqt6serialport6 qt6-qpa-plugins fonts-ipafont-gothic; do
+for package in libqt6widgets6 libqt6serialport6 libqt6network6 qt6-qpa-plugins fonts-ipafont-gothic; do
     grep -q "$package" <<<"$depends" || { echo "not a dependency: $package"; exit 1; }
 done
 
