@@ -32,7 +32,7 @@ done
 depends=$(dpkg-deb --field "$deb" Depends)
 # The linked libraries as dpkg-shlibdeps found them, with their versions (a
 # name may carry Debian 13's t64 suffix), and the two run-time needs named by hand.
-for package in libc6 'libstdc\+\+6' libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6; do
+for package in libc6 'libstdc\+\+6' libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libqt6network6; do
     grep -Eq "(^|, )${package}(t64)? \(>= [^)]+\)" <<<"$depends" \
         || { echo "not a versioned dependency: ${package//\\/} in $depends"; exit 1; }
 done

@@ -25,6 +25,13 @@ public:
         // The device went away (adapter pulled, other end of the line closed).
         // The line has closed itself by the time this is sent, and sends it once.
         DeviceLost,
+        // An open() that returned true could not complete: a network line whose
+        // connect was refused or timed out. The line is closed; errorString() says
+        // why in the socket's own words.
+        OpenFailed,
+        // The device server refused a settings text or did not confirm it in time.
+        // The line stays open at the settings it had; errorString() says which.
+        SettingsRefused,
     };
     Q_ENUM(Event)
 

@@ -1,0 +1,75 @@
+// What QVX_COM1 and QVX_COM2 name: a serial device, or a serial device server on the network.
+#include "endpoint.h"
+
+#include <QCoreApplication>
+#include <QUrl>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+struct Scheme
+{
+    QStringView name;
+    Endpoint::Kind kind;
+};
+
+constexpr std::array kSchemes{
+    Scheme{u"rfc2217", Endpoint::Kind::Rfc2217},
+    Scheme{u"socket", Endpoint::Kind::RawSocket},
+};
+
+constexpr QStringView kSchemeSeparator = u"://";
+constexpr int kMaxPort = 65535;
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("Endpoint", text);
+}
+
+} // namespace
+
+bool Endpoint::looksLikeUrl(QStringView text)
+{
+    return text.contains(kSchemeSeparator);
+}
+
+QString Endpoint::environmentText(int number)
+{
+    const QByteArray variable = "QVX_COM" + QByteArray::number(number);
+    return qEnvironmentVariable(variable.constData());
+}
+
+std::optional<Endpoint> Endpoint::parse(QStringView text, QString *error)
+{
+    if (!looksLikeUrl(text))
+        return Endpoint{Kind::Device, text.toString(), {}, 0};
+
+    const auto refuse = [&](const QString &why) {
+        *error = tr("\"%1\" is not a usable address: %2. Write rfc2217://host:port or socket://host:port.")
+                     .arg(text.toString(), why);
+        return std::nullopt;
+    };
+    const QStringView schemeName = text.left(text.indexOf(kSchemeSeparator));
+    const auto scheme =
+        std::find_if(kSchemes.begin(), kSchemes.end(), [&](const Scheme &s) { return s.name == schemeName; });
+    if (scheme == kSchemes.end())
+        return refuse(tr("the scheme \"%1\" is unknown").arg(schemeName.toString()));
+
+    const QUrl url(text.toString(), QUrl::StrictMode);
+    if (!url.isValid())
+        return refuse(url.errorString());
+    if (url.host().isEmpty())
+        return refuse(tr("the host is missing"));
+    if (!url.userInfo().isEmpty())
+        return refuse(tr("a user name is not supported"));
+    if (url.hasQuery() || url.hasFragment())
+        return refuse(tr("options after the port are not supported"));
+    if (!url.path().isEmpty())
+        return refuse(tr("nothing may follow the port"));
+    const int port = url.port();
+    if (port <= 0 || port > kMaxPort)
+        return refuse(tr("the port number (1 to %1) is missing").arg(kMaxPort));
+    return Endpoint{scheme->kind, {}, url.host(), quint16(port)};
+}

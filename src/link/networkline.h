@@ -1,0 +1,120 @@
+// The serial line through a serial device server on the network, over TCP.
+#pragma once
+
+#include "endpoint.h"
+#include "linesettings.h"
+#include "serialline.h"
+#include "telnetcodec.h"
+
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <chrono>
+#include <deque>
+#include <functional>
+
+// Port 1 and port 2 are the endpoints that the endpoint source names for them,
+// by default QVX_COM1 and QVX_COM2: rfc2217://host:port or socket://host:port.
+//
+// open() starts an asynchronous connect and returns true at once; the line
+// counts as open from then on, and what is written before the connection is up
+// is held (up to kMaxHeldBytes) and sent once it is. A connect that is refused
+// or takes longer than kConnectTimeout closes the line and raises OpenFailed.
+// A server that closes the connection or stops answering closes the line and
+// raises DeviceLost, once.
+//
+// RFC 2217: at connect and at every setSettings() the settings go to the server
+// as COM-PORT-OPTION commands, and data waits until the server has agreed to the
+// option, so no command goes out at the server's old speed. The server's answers
+// confirm the settings; a different value or no answer within kConfirmTimeout
+// raises SettingsRefused, and the line goes back to the settings the server
+// last confirmed, as a local port does after a refused setting. A raw socket passes bytes as they are, and a
+// settings text changes nothing on the wire: the server's own setting holds.
+class NetworkLine : public SerialLine
+{
+    Q_OBJECT
+
+public:
+    // The endpoint text of port 1 or 2.
+    using EndpointSource = std::function<QString(int number)>;
+
+    static constexpr std::chrono::milliseconds kConnectTimeout{3000};
+    static constexpr std::chrono::milliseconds kConfirmTimeout{1000};
+    static constexpr qsizetype kMaxHeldBytes = 64 * 1024;
+
+    explicit NetworkLine(QObject *parent = nullptr);
+    explicit NetworkLine(EndpointSource source, QObject *parent = nullptr);
+    ~NetworkLine() override;
+
+    int portNumber() const override { return m_number; }
+    bool setPortNumber(int number) override;
+    QString settings() const override { return m_settingsText; }
+    bool setSettings(const QString &settings) override;
+    bool open() override;
+    bool close() override;
+    // True from a successful open() on, while connecting too.
+    bool isOpen() const override { return m_state != State::Closed; }
+    bool write(QByteArrayView text) override;
+    QByteArray readAll() override;
+    QString errorString() const override { return m_error; }
+    QString failureHint() const override { return m_hint; }
+
+    bool isConnected() const { return m_state == State::Connected; }
+    // RFC 2217: the server has answered every settings command sent so far with
+    // the value asked for.
+    bool settingsConfirmed() const
+    {
+        return m_comPortSettled && m_awaited.empty() && !m_settingsRefused &&
+               m_codec.comPortState() == TelnetCodec::ComPortState::Accepted;
+    }
+
+private:
+    enum class State { Closed, Connecting, Connected };
+
+    bool fail(const QString &description);
+    bool isTelnet() const { return m_endpoint.kind == Endpoint::Kind::Rfc2217; }
+    QString address() const;
+    QString serverHint() const;
+    void onConnected();
+    void onReadyRead();
+    void takeTelnet(QByteArrayView bytes);
+    void onSocketTrouble();
+    void onConnectTimeout();
+    void onConfirmTimeout();
+    void dropConnection();
+    void keepAlive();
+    void settleComPort();
+    void sendSettings();
+    void match(const ComPortValue &answer);
+    void refuseSettings(const QString &description);
+    void releaseHeld();
+
+    EndpointSource m_source;
+    QTcpSocket m_socket;
+    QTimer m_connectTimer;
+    QTimer m_confirmTimer;
+    TelnetCodec m_codec;
+    State m_state = State::Closed;
+    Endpoint m_endpoint;
+    int m_number = 1;
+    QString m_settingsText = QStringLiteral("9600,N,8,1");
+    LineSettings m_line;
+    QString m_error;
+    QString m_hint;
+    QByteArray m_input;
+    // Data written before the connection (and, for RFC 2217, the settings) is up.
+    QByteArray m_held;
+    bool m_holding = false;
+    // RFC 2217: whether the server has answered the COM-PORT-OPTION offer (or
+    // failed to in time), and the commands still waiting for an answer, in order.
+    bool m_comPortSettled = false;
+    std::deque<ComPortValue> m_awaited;
+    bool m_settingsRefused = false;
+    // The settings the server last confirmed on this connection, to go back to
+    // after a refusal; empty before the first confirmation.
+    QString m_confirmedText;
+    LineSettings m_confirmedLine;
+    // Counts connections, so that a loss noticed on one is never applied to the next.
+    quint64 m_attempt = 0;
+    bool m_dropPending = false;
+};
