@@ -37,9 +37,9 @@ void TestEndToEnd::startUpOpensComOne()
     QVERIFY2(bench.sim.isReady(), qPrintable(bench.sim.log()));
     PanelWindow &window = *bench.window;
     QVERIFY(bench.warnings.texts.isEmpty());
-    QVERIFY(window.line().isOpen());
-    QCOMPARE(window.line().portNumber(), 1);
-    QCOMPARE(window.line().settings(), QStringLiteral("9600,N,8,1"));
+    QVERIFY(bench.line.isOpen());
+    QCOMPARE(bench.line.portNumber(), 1);
+    QCOMPARE(bench.line.settings(), QStringLiteral("9600,N,8,1"));
     QVERIFY(window.control<QRadioButton>("Option1")->isChecked());
     QVERIFY(window.control<QRadioButton>("Option10")->isChecked());
     QVERIFY(window.control("Frame8")->isHidden());
@@ -80,9 +80,9 @@ void TestEndToEnd::silenceMarksNoReply()
     Bench bench({QStringLiteral("--silent")});
     PanelWindow &window = *bench.window;
     send(window, "TABN   1\r");
-    QCOMPARE(window.link().awaitingReply(), 1);
+    QCOMPARE(parts::link(window).awaitingReply(), 1);
     QTRY_COMPARE_WITH_TIMEOUT(textOf(window, "Label12"), QStringLiteral(" X X X X"), kWait);
-    QCOMPARE(window.link().awaitingReply(), 0);
+    QCOMPARE(parts::link(window).awaitingReply(), 0);
 }
 
 void TestEndToEnd::splitReplyShowsGrowingDumps()
@@ -91,9 +91,9 @@ void TestEndToEnd::splitReplyShowsGrowingDumps()
         {QStringLiteral("--split"), QStringLiteral("2"), QStringLiteral("--gap"), QStringLiteral("150")});
     PanelWindow &window = *bench.window;
     QStringList seen;
-    connect(&window.link(), &LinkEngine::receivedLineChanged, &window,
+    connect(&parts::link(window), &LinkEngine::receivedLineChanged, &window,
             [&] { seen.append(textOf(window, "Label12")); });
-    window.link().setWindows(20s, 25s);
+    parts::link(window).setWindows(20s, 25s);
     send(window, "TABN   1\r");
     QTRY_COMPARE_WITH_TIMEOUT(textOf(window, "Label12"), QStringLiteral(" 0 0 0 0 CR "), kWait);
     QCOMPARE(seen, (QStringList{QStringLiteral(" 0 0 "), QStringLiteral(" 0 0 0 0 "),
@@ -118,8 +118,8 @@ void TestEndToEnd::failedPortChoiceThenRecovery()
     click(window, "Command33");
     click(window, "Option2");
     QCOMPARE(bench.warnings.texts.size(), 1);
-    QVERIFY(!window.line().isOpen());
-    QCOMPARE(window.line().portNumber(), 1);
+    QVERIFY(!bench.line.isOpen());
+    QCOMPARE(bench.line.portNumber(), 1);
     QVERIFY2(!window.control("Frame8")->isHidden(), "the port group stays for another choice");
     QVERIFY(window.control<QRadioButton>("Option2")->isChecked());
 
@@ -129,7 +129,7 @@ void TestEndToEnd::failedPortChoiceThenRecovery()
 
     click(window, "Option1");
     QCOMPARE(bench.warnings.texts.size(), 1);
-    QVERIFY2(window.line().isOpen(), "choosing a port reopens a closed link");
+    QVERIFY2(bench.line.isOpen(), "choosing a port reopens a closed link");
     QVERIFY(window.control("Frame8")->isHidden());
     send(window, "TABN   1\r");
     QTRY_COMPARE_WITH_TIMEOUT(textOf(window, "Label12"), QStringLiteral(" 0 0 0 0 CR "), kWait);
@@ -141,10 +141,11 @@ void TestEndToEnd::speedChangeKeepsPortOpen()
     PanelWindow &window = *bench.window;
     click(window, "Command33");
     click(window, "Option9");
-    QVERIFY(window.line().isOpen());
-    QCOMPARE(window.line().settings(), QStringLiteral("115200,N,8,1"));
+    QVERIFY(bench.line.isOpen());
+    QCOMPARE(bench.line.settings(), QStringLiteral("115200,N,8,1"));
     QVERIFY(window.control("Frame8")->isHidden());
-    QVERIFY2(window.timer3().isActive(), "choosing hides the group at once and leaves Timer3 running");
+    QVERIFY2(parts::portGroupTimer(window).isActive(),
+             "choosing hides the group at once and leaves Timer3 running");
     send(window, "TABN   1\r");
     QTRY_COMPARE_WITH_TIMEOUT(textOf(window, "Label12"), QStringLiteral(" 0 0 0 0 CR "), kWait);
 }
@@ -158,12 +159,13 @@ void TestEndToEnd::vanishedDeviceIsReportedOnceAndReopened()
     QVERIFY(first->isReady());
     qputenv("QVX_COM1", link.toLocal8Bit());
     WarningCatcher warnings;
-    PanelWindow window;
+    ComPort line;
+    PanelWindow window(line);
     window.startUp();
-    QVERIFY(window.line().isOpen());
+    QVERIFY(line.isOpen());
 
     send(window, "TABN   1\r");
-    QTRY_VERIFY_WITH_TIMEOUT(!window.line().isOpen(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(!line.isOpen(), kWait);
     QTRY_COMPARE_WITH_TIMEOUT(warnings.texts.size(), 1, kWait);
     QTest::qWait(500);
     QCOMPARE(warnings.texts.size(), 1);
@@ -173,7 +175,7 @@ void TestEndToEnd::vanishedDeviceIsReportedOnceAndReopened()
     QVERIFY(second.isReady());
     click(window, "Command33");
     click(window, "Option1");
-    QVERIFY2(window.line().isOpen(), qPrintable(warnings.texts.join(u'\n')));
+    QVERIFY2(line.isOpen(), qPrintable(warnings.texts.join(u'\n')));
     send(window, "TABN   1\r");
     QTRY_COMPARE_WITH_TIMEOUT(textOf(window, "Label12"), QStringLiteral(" 0 0 0 0 CR "), kWait);
 }
@@ -184,9 +186,9 @@ void TestEndToEnd::noiseFloodIsBounded()
                  QStringLiteral("random")});
     PanelWindow &window = *bench.window;
     // With no send, no reply window ends, so nothing empties RxBuffer.
-    QTRY_COMPARE_WITH_TIMEOUT(window.link().rxBuffer().size(), LinkEngine::kRxBufferLimit, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(parts::link(window).rxBuffer().size(), LinkEngine::kRxBufferLimit, kWait);
     QTest::qWait(300);
-    QCOMPARE(window.link().rxBuffer().size(), LinkEngine::kRxBufferLimit);
+    QCOMPARE(parts::link(window).rxBuffer().size(), LinkEngine::kRxBufferLimit);
     QLabel *label12 = window.control<QLabel>("Label12");
     QVERIFY(!label12->text().isEmpty());
     QVERIFY2(label12->text().size() <= label12->width(), "the line is given only what it can show");
@@ -208,10 +210,10 @@ void TestEndToEnd::tooltipsTellReplyTiming()
     const auto match = latency.match(received->toolTip());
     QVERIFY2(match.hasMatch(), qPrintable(received->toolTip()));
     QVERIFY(match.captured(1).toInt() >= 30);
-    QTRY_VERIFY_WITH_TIMEOUT(window.link().rxBuffer().isEmpty(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(parts::link(window).rxBuffer().isEmpty(), kWait);
 
     send(window, "CR PRESSURE\r");
-    window.link().setWindows(std::chrono::milliseconds(1), std::chrono::milliseconds(10000));
+    parts::link(window).setWindows(std::chrono::milliseconds(1), std::chrono::milliseconds(10000));
     QTRY_VERIFY_WITH_TIMEOUT(received->toolTip().startsWith(u"No reply within 1 ms"), kWait);
     QVERIFY2(textOf(window, "Label11").startsWith(u" C R"), "the captions stay the traffic");
 }
@@ -222,7 +224,7 @@ void TestEndToEnd::endClosesPortAndWindow()
     PanelWindow &window = *bench.window;
     window.show();
     click(window, "Command16");
-    QVERIFY(!window.line().isOpen());
+    QVERIFY(!bench.line.isOpen());
     QVERIFY(!window.isVisible());
 }
 

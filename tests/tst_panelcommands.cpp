@@ -90,7 +90,8 @@ void TestPanelCommands::everyFixedButtonWritesItsBody()
         click(window, command.control);
     }
     const commands::FixedCommand &last = commands::kFixedCommands.back();
-    QCOMPARE(window.link().lastCommand(), QByteArray(last.body.data(), qsizetype(last.body.size())) + '\r');
+    QCOMPARE(parts::link(window).lastCommand(),
+             QByteArray(last.body.data(), qsizetype(last.body.size())) + '\r');
     QTRY_VERIFY_WITH_TIMEOUT(received(bench.sim, textOf(last.body)) > 0, kWait);
 
     const QString log = bench.sim.log();
@@ -132,10 +133,10 @@ void TestPanelCommands::windowsInForce()
             click(window, action.toStdString());
         }
     }
-    QCOMPARE(window.link().replyWindowInterval(), std::chrono::milliseconds(replyWindow));
-    QCOMPARE(window.link().displayWindowInterval(), std::chrono::milliseconds(displayWindow));
-    QVERIFY(window.link().isReplyWindowOpen());
-    QCOMPARE(window.link().lastCommand(), QByteArray("TABN   1\r"));
+    QCOMPARE(parts::link(window).replyWindowInterval(), std::chrono::milliseconds(replyWindow));
+    QCOMPARE(parts::link(window).displayWindowInterval(), std::chrono::milliseconds(displayWindow));
+    QVERIFY(parts::link(window).isReplyWindowOpen());
+    QCOMPARE(parts::link(window).lastCommand(), QByteArray("TABN   1\r"));
 }
 
 void TestPanelCommands::valueBoxesSendAsTyped_data()
@@ -169,8 +170,7 @@ void TestPanelCommands::valueBoxesSendAsTyped()
     PanelWindow &window = *bench.window;
     retype(box(window, boxName.toStdString()), typed);
     click(window, button.toStdString());
-    QCOMPARE(window.link().lastCommand(), command.toLatin1() + '\r');
-    QCOMPARE(window.sender().argText(), typed.toLatin1());
+    QCOMPARE(parts::link(window).lastCommand(), command.toLatin1() + '\r');
     QCOMPARE(box(window, boxName.toStdString())->text(), typed);
     QTRY_COMPARE_WITH_TIMEOUT(received(bench.sim, command), 1, kWait);
 }
@@ -207,7 +207,7 @@ void TestPanelCommands::emptyFreeTextSendsLoneCarriageReturn()
     PanelWindow &window = *bench.window;
     QVERIFY(box(window, "Text1")->text().isEmpty());
     click(window, "Command95");
-    QCOMPARE(window.link().lastCommand(), QByteArray("\r"));
+    QCOMPARE(parts::link(window).lastCommand(), QByteArray("\r"));
     QTRY_COMPARE_WITH_TIMEOUT(received(bench.sim, QString()), 1, kWait);
 }
 
@@ -217,12 +217,11 @@ void TestPanelCommands::clsSendsNothing()
     PanelWindow &window = *bench.window;
     click(window, "Command44");
     retype(box(window, "Text1"), QStringLiteral("CR4"));
-    const QByteArray sentLine = window.link().sentLine();
+    const QByteArray sentLine = parts::link(window).sentLine();
     click(window, "Command96");
     QVERIFY(box(window, "Text1")->text().isEmpty());
-    QCOMPARE(window.link().lastCommand(), QByteArray("TABN   1\r"));
-    QCOMPARE(window.link().sentLine(), sentLine);
-    QVERIFY(window.sender().argText().isEmpty());
+    QCOMPARE(parts::link(window).lastCommand(), QByteArray("TABN   1\r"));
+    QCOMPARE(parts::link(window).sentLine(), sentLine);
     QTest::qWait(300);
     QCOMPARE(received(bench.sim, QStringLiteral("CR4")), 0);
 }
@@ -256,7 +255,7 @@ void TestPanelCommands::holdRepeatsWithAnyMouseButton()
     // one for a loaded machine.
     const qsizetype steps = settledCount(bench.sim, QStringLiteral("LNUD+001"));
     QVERIFY2(steps >= 6 && steps <= 8, qPrintable(QStringLiteral("%1 steps").arg(steps)));
-    QCOMPARE(bench.window->repeater().repeatCode(), 0);
+    QCOMPARE(parts::repeater(*bench.window).repeatCode(), 0);
 }
 
 void TestPanelCommands::keyboardMovesNoLens()
@@ -267,7 +266,7 @@ void TestPanelCommands::keyboardMovesNoLens()
     QTest::keyClick(focusOut, Qt::Key_Space);
     QTest::qWait(300);
     QCOMPARE(received(bench.sim, QStringLiteral("LNFO-001")), 0);
-    QVERIFY(bench.window->link().lastCommand().isEmpty());
+    QVERIFY(parts::link(*bench.window).lastCommand().isEmpty());
 }
 
 void TestPanelCommands::releaseBlanksTheLinesAtOnce()
@@ -280,12 +279,12 @@ void TestPanelCommands::releaseBlanksTheLinesAtOnce()
     QTest::mouseRelease(shiftLeft, Qt::LeftButton, {}, {}, 300);
     QVERIFY(textOf(window, "Label11").isEmpty());
     QVERIFY(textOf(window, "Label12").isEmpty());
-    QVERIFY(window.link().isDisplayWindowOpen());
-    QCOMPARE(window.link().displayWindowInterval(), 1000ms);
+    QVERIFY(parts::link(window).isDisplayWindowOpen());
+    QCOMPARE(parts::link(window).displayWindowInterval(), 1000ms);
     // Past the reply window of the last step: it was closed unmarked.
     QTest::qWait(600);
     QVERIFY2(textOf(window, "Label12").isEmpty(), qPrintable(textOf(window, "Label12")));
-    QTRY_VERIFY_WITH_TIMEOUT(!window.link().isDisplayWindowOpen(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(!parts::link(window).isDisplayWindowOpen(), kWait);
 }
 
 void TestPanelCommands::losingTheMouseStopsTheLens_data()
@@ -320,8 +319,8 @@ void TestPanelCommands::losingTheMouseStopsTheLens()
         other.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&other));
     }
-    QCOMPARE(window.repeater().repeatCode(), 0);
-    QVERIFY(!window.repeater().timer1().isActive());
+    QCOMPARE(parts::repeater(window).repeatCode(), 0);
+    QVERIFY(!parts::repeater(window).timer1().isActive());
     const qsizetype steps = settledCount(bench.sim, QStringLiteral("LNZO-001"));
     QTest::qWait(500);
     QCOMPARE(received(bench.sim, QStringLiteral("LNZO-001")), steps);

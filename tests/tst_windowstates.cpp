@@ -1,4 +1,6 @@
 // The compact, data, service and full views, driven by keys and mouse as an operator would.
+#include "fakeline.h"
+#include "panelparts.h"
 #include "panelwindow.h"
 #include "warningcatcher.h"
 
@@ -23,12 +25,11 @@ protected:
     }
 };
 
-// A shown panel at start-up, with no serial line: its warning box is answered.
+// A shown panel at start-up, on a line in memory.
 struct ShownPanel
 {
     ShownPanel()
     {
-        qputenv("QVX_COM1", "/nonexistent/qvx-test-device");
         window.startUp();
         window.show();
         window.activateWindow();
@@ -39,9 +40,17 @@ struct ShownPanel
     QString switchCaption() { return button("Command34")->text(); }
     void pressCtrlH() { QTest::keyClick(&window, Qt::Key_H, Qt::ControlModifier); }
     void doubleClickPicture() { QTest::mouseDClick(window.control("Image1"), Qt::LeftButton); }
+    // Whether the full view is armed, seen as the operator sees it: a double
+    // click on the picture opens it.
+    bool doubleClickOpensFullView()
+    {
+        doubleClickPicture();
+        return height() == WindowStates::kFullHeight;
+    }
 
     WarningCatcher warnings;
-    PanelWindow window;
+    FakeLine line;
+    PanelWindow window{line};
 };
 
 int twipsOf(int pixels)
@@ -75,7 +84,7 @@ void TestWindowStates::startsCompactWithSwitchHidden()
     QCOMPARE(panel.height(), twipsOf(layout::pixels(WindowStates::kCompactHeight)));
     QVERIFY(panel.button("Command34")->isHidden());
     QCOMPARE(panel.switchCaption(), WindowStates::showDataCaption());
-    QVERIFY(!panel.window.states().fullViewArmed());
+    QVERIFY2(!panel.doubleClickOpensFullView(), "the full view is not armed");
 }
 
 void TestWindowStates::ctrlHFromATextBox()
@@ -90,7 +99,7 @@ void TestWindowStates::ctrlHFromATextBox()
     QCOMPARE(panel.height(), WindowStates::kServiceHeight);
     QVERIFY(!panel.button("Command34")->isHidden());
     QCOMPARE(panel.switchCaption(), WindowStates::closeCaption());
-    QVERIFY(panel.window.states().fullViewArmed());
+    QVERIFY2(panel.doubleClickOpensFullView(), "Ctrl+H arms the full view");
     // The box had the key and passed it on: nothing consumed it on the way.
     QVERIFY(reachedWindow.presses > 0);
     QCOMPARE(volume->text(), QStringLiteral("00"));
@@ -117,7 +126,7 @@ void TestWindowStates::otherKeysChangeNothing()
     QTest::keyClick(&panel.window, Qt::Key(key), modifiers);
     QCOMPARE(panel.height(), before);
     QVERIFY(panel.button("Command34")->isHidden());
-    QVERIFY(!panel.window.states().fullViewArmed());
+    QVERIFY2(!panel.doubleClickOpensFullView(), "the full view is not armed");
 }
 
 void TestWindowStates::doubleClickOpensFullViewOnlyWhileArmed()
@@ -208,13 +217,13 @@ void TestWindowStates::switchRestartsThePortGroupTimer()
     QVERIFY(!portGroup->isHidden());
     QTest::qWait(2500);
     panel.button("Command34")->click();
-    QVERIFY(panel.window.timer3().isActive());
+    QVERIFY(parts::portGroupTimer(panel.window).isActive());
 
     // Past 5000 ms from "COM" but not from the switch: still shown.
     QTest::qWait(3500);
     QVERIFY2(!portGroup->isHidden(), "the switch restarted Timer3");
     QTRY_VERIFY_WITH_TIMEOUT(portGroup->isHidden(), 10000);
-    QVERIFY(!panel.window.timer3().isActive());
+    QVERIFY(!parts::portGroupTimer(panel.window).isActive());
 }
 
 void TestWindowStates::widthNeverChanges()
