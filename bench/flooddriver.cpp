@@ -1,4 +1,6 @@
 // qvx-flood: drives the real panel against qvx-sim and measures what bench/flood and bench/soak report.
+#include "comport.h"
+#include "panelparts.h"
 #include "panelwindow.h"
 #include "trafficdump.h"
 #include "warningcatcher.h"
@@ -189,7 +191,8 @@ int flood(const QCommandLineParser &options)
     const int withSends = options.value(QStringLiteral("send-seconds")).toInt();
     const int quiet = options.value(QStringLiteral("quiet-seconds")).toInt();
 
-    PanelWindow window;
+    ComPort line;
+    PanelWindow window(line);
     if (!startPanel(window))
         return 1;
     // The flood's line rate, chosen in the port group as the operator would.
@@ -234,7 +237,7 @@ int flood(const QCommandLineParser &options)
     print("phase2_rss_kb", rss.join(u' '));
     print("phase2_rss_growth_kb", QString::number(phase2.back().rssKb - phase2.front().rssKb));
     print("peak_rss_kb", QString::number(phase2.back().peakRssKb));
-    print("rx_buffer_end", QString::number(window.link().rxBuffer().size()));
+    print("rx_buffer_end", QString::number(parts::link(window).rxBuffer().size()));
 
     const std::vector<qint64> arrivals =
         receivedAt(readSimLog(options.value(QStringLiteral("sim-log"))), QStringLiteral("TABN   1"));
@@ -290,7 +293,8 @@ int startUp(const QCommandLineParser &options, qint64 mainAt, qint64 application
         return (double(microseconds) - started * 1e6) / 1000.0;
     };
 
-    PanelWindow window;
+    ComPort line;
+    PanelWindow window(line);
     const qint64 builtAt = wallMicroseconds();
     window.startUp();
     if (options.isSet(QStringLiteral("full")))
@@ -355,14 +359,15 @@ double runQueueMs()
 int hold(const QCommandLineParser &options)
 {
     const int heldFor = options.value(QStringLiteral("seconds")).toInt();
-    PanelWindow window;
+    ComPort line;
+    PanelWindow window(line);
     if (!startPanel(window))
         return 1;
 
     std::vector<Step> steps;
     steps.reserve(std::size_t(heldFor) * 10);
-    QObject::connect(&window.link(), &LinkEngine::sentLineChanged, &window, [&] {
-        if (!window.link().sentLine().isEmpty())
+    QObject::connect(&parts::link(window), &LinkEngine::sentLineChanged, &window, [&] {
+        if (!parts::link(window).sentLine().isEmpty())
             steps.push_back({SteadyClock::now(), runQueueMs()});
     });
     auto *zoomIn = window.control<QAbstractButton>("Command61");
@@ -444,7 +449,8 @@ int soak(const QCommandLineParser &options)
                                                               "Command46", "Command59"};
 
     WarningCatcher warnings;
-    PanelWindow window;
+    ComPort line;
+    PanelWindow window(line);
     if (!startPanel(window))
         return 1;
     const Sample first = sampleSelf();
@@ -453,7 +459,7 @@ int soak(const QCommandLineParser &options)
     QTimer sender;
     sender.setInterval(period);
     QObject::connect(&sender, &QTimer::timeout, &sender, [&] {
-        sends.push_back({wallMicroseconds() / 1000, window.line().isOpen()});
+        sends.push_back({wallMicroseconds() / 1000, line.isOpen()});
         click(window, kQueries[sends.size() % kQueries.size()]);
     });
 
@@ -462,12 +468,12 @@ int soak(const QCommandLineParser &options)
     QTimer reopener;
     reopener.setInterval(100);
     QObject::connect(&reopener, &QTimer::timeout, &reopener, [&] {
-        if (window.line().isOpen() || QApplication::activeModalWidget() || !QFileInfo::exists(device))
+        if (line.isOpen() || QApplication::activeModalWidget() || !QFileInfo::exists(device))
             return;
         ++reopenAttempts;
         click(window, "Command33");
         window.control<QRadioButton>("Option1")->click();
-        reopened += window.line().isOpen();
+        reopened += line.isOpen();
     });
 
     sender.start();

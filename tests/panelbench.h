@@ -1,6 +1,8 @@
 // A panel on the simulated projector, and the few steps every end-to-end test takes.
 #pragma once
 
+#include "comport.h"
+#include "panelparts.h"
 #include "panelwindow.h"
 #include "simprocess.h"
 #include "trafficdump.h"
@@ -24,8 +26,9 @@ inline QString textOf(PanelWindow &window, std::string_view label)
 // Sends through Hyouji directly, as a sending handler does.
 inline void send(PanelWindow &window, const QByteArray &text)
 {
-    window.link().setLastCommand(text);
-    window.link().hyouji(window.link().lastCommand(), LinkEngine::kSend);
+    LinkEngine &link = parts::link(window);
+    link.setLastCommand(text);
+    link.hyouji(link.lastCommand(), LinkEngine::kSend);
 }
 
 inline void click(PanelWindow &window, std::string_view name)
@@ -45,7 +48,8 @@ inline qsizetype received(const SimProcess &sim, const QString &command)
     return sim.log().count(receivedLine(command));
 }
 
-// A panel started on a simulator, with any warning boxes it raises noted.
+// A panel started on a simulator through a real serial line, with any warning
+// boxes it raises noted.
 struct Bench
 {
     explicit Bench(const QStringList &simArguments = {})
@@ -53,12 +57,13 @@ struct Bench
     {
         qputenv("QVX_COM1", sim.devicePath().toLocal8Bit());
         qputenv("QVX_COM2", "/nonexistent/qvx-com2");
-        window = std::make_unique<PanelWindow>();
+        window = std::make_unique<PanelWindow>(line);
         window->startUp();
     }
 
     SimProcess sim;
     WarningCatcher warnings;
+    ComPort line;
     std::unique_ptr<PanelWindow> window;
 };
 

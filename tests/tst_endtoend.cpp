@@ -44,9 +44,9 @@ void TestEndToEnd::startUpOpensComOne()
     QVERIFY2(bench.sim.isReady(), qPrintable(bench.sim.log()));
     PanelWindow &window = *bench.window;
     QVERIFY(bench.warnings.texts.isEmpty());
-    QVERIFY(window.line().isOpen());
-    QCOMPARE(window.line().portNumber(), 1);
-    QCOMPARE(window.line().settings(), QStringLiteral("9600,N,8,1"));
+    QVERIFY(bench.line.isOpen());
+    QCOMPARE(bench.line.portNumber(), 1);
+    QCOMPARE(bench.line.settings(), QStringLiteral("9600,N,8,1"));
     QVERIFY(window.control<QRadioButton>("Option1")->isChecked());
     QVERIFY(window.control<QRadioButton>("Option10")->isChecked());
     QVERIFY(window.control("Frame8")->isHidden());
@@ -87,9 +87,9 @@ void TestEndToEnd::silenceMarksNoReply()
     Bench bench({QStringLiteral("--silent")});
     PanelWindow &window = *bench.window;
     send(window, "TABN   1\r");
-    QCOMPARE(window.link().awaitingReply(), 1);
+    QCOMPARE(parts::link(window).awaitingReply(), 1);
     QTRY_COMPARE_WITH_TIMEOUT(textOf(window, "Label12"), QStringLiteral(" X X X X"), kWait);
-    QCOMPARE(window.link().awaitingReply(), 0);
+    QCOMPARE(parts::link(window).awaitingReply(), 0);
 }
 
 void TestEndToEnd::splitReplyShowsGrowingDumps()
@@ -98,9 +98,9 @@ void TestEndToEnd::splitReplyShowsGrowingDumps()
         {QStringLiteral("--split"), QStringLiteral("2"), QStringLiteral("--gap"), QStringLiteral("150")});
     PanelWindow &window = *bench.window;
     QStringList seen;
-    connect(&window.link(), &LinkEngine::receivedLineChanged, &window,
+    connect(&parts::link(window), &LinkEngine::receivedLineChanged, &window,
             [&] { seen.append(textOf(window, "Label12")); });
-    window.link().setWindows(20s, 25s);
+    parts::link(window).setWindows(20s, 25s);
     send(window, "TABN   1\r");
     QTRY_COMPARE_WITH_TIMEOUT(textOf(window, "Label12"), QStringLiteral(" 0 0 0 0 CR "), kWait);
     QCOMPARE(seen, (QStringList{QStringLiteral(" 0 0 "), QStringLiteral(" 0 0 0 0 "),
@@ -125,8 +125,8 @@ void TestEndToEnd::failedPortChoiceThenRecovery()
     click(window, "Command33");
     click(window, "Option2");
     QCOMPARE(bench.warnings.texts.size(), 1);
-    QVERIFY(!window.line().isOpen());
-    QCOMPARE(window.line().portNumber(), 1);
+    QVERIFY(!bench.line.isOpen());
+    QCOMPARE(bench.line.portNumber(), 1);
     QVERIFY2(!window.control("Frame8")->isHidden(), "the port group stays for another choice");
     QVERIFY(window.control<QRadioButton>("Option2")->isChecked());
 
@@ -136,7 +136,7 @@ void TestEndToEnd::failedPortChoiceThenRecovery()
 
     click(window, "Option1");
     QCOMPARE(bench.warnings.texts.size(), 1);
-    QVERIFY2(window.line().isOpen(), "choosing a port reopens a closed link");
+    QVERIFY2(bench.line.isOpen(), "choosing a port reopens a closed link");
     QVERIFY(window.control("Frame8")->isHidden());
     send(window, "TABN   1\r");
     QTRY_COMPARE_WITH_TIMEOUT(textOf(window, "Label12"), QStringLiteral(" 0 0 0 0 CR "), kWait);
@@ -148,10 +148,10 @@ void TestEndToEnd::speedChangeKeepsPortOpen()
     PanelWindow &window = *bench.window;
     click(window, "Command33");
     click(window, "Option9");
-    QVERIFY(window.line().isOpen());
-    QCOMPARE(window.line().settings(), QStringLiteral("115200,N,8,1"));
+    QVERIFY(bench.line.isOpen());
+    QCOMPARE(bench.line.settings(), QStringLiteral("115200,N,8,1"));
     QVERIFY(window.control("Frame8")->isHidden());
-    QVERIFY2(window.timer3().isActive(), "choosing hides the group at once and leaves Timer3 running");
+    QVERIFY2(parts::portGroupTimer(window).isActive(), "choosing hides the group at once and leaves Timer3 running");
     send(window, "TABN   1\r");
     QTRY_COMPARE_WITH_TIMEOUT(textOf(window, "Label12"), QStringLiteral(" 0 0 0 0 CR "), kWait);
 }
@@ -193,23 +193,23 @@ void TestEndToEnd::hangUpIsReportedOnceWithoutSpinning()
         arguments = {QStringLiteral("--silent"), QStringLiteral("--hangup-after"), QStringLiteral("1")};
     Bench bench(arguments);
     PanelWindow &window = *bench.window;
-    QVERIFY(window.line().isOpen());
+    QVERIFY(bench.line.isOpen());
 
     const auto cpuBefore = processCpuTime();
     QElapsedTimer wall;
     wall.start();
     if (when == HangUp::InsideReplyWindow) {
-        window.link().setWindows(5s, 6s);
+        parts::link(window).setWindows(5s, 6s);
         send(window, "TABN   1\r");
     } else {
         bench.sim.stop();
     }
-    QTRY_VERIFY_WITH_TIMEOUT(!window.line().isOpen(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(!bench.line.isOpen(), kWait);
     QTRY_COMPARE_WITH_TIMEOUT(bench.warnings.texts.size(), 1, kWait);
     if (when == HangUp::InsideReplyWindow)
-        QVERIFY2(window.link().awaitingReply() == 1, "the reply window is still open after the hang-up");
+        QVERIFY2(parts::link(window).awaitingReply() == 1, "the reply window is still open after the hang-up");
     if (when == HangUp::BeforeASend) {
-        window.link().setWindows(300ms, 5s);
+        parts::link(window).setWindows(300ms, 5s);
         send(window, "TABN   1\r");
         QCOMPARE(textOf(window, "Label11"), QStringLiteral(" T A B N       1 CR "));
         QTRY_COMPARE_WITH_TIMEOUT(textOf(window, "Label12"), QStringLiteral(" X X X X"), kWait);
@@ -220,7 +220,7 @@ void TestEndToEnd::hangUpIsReportedOnceWithoutSpinning()
              qPrintable(QStringLiteral("%1 ms of CPU in the second after the hang-up")
                             .arg(std::chrono::duration_cast<std::chrono::milliseconds>(cpu).count())));
     QCOMPARE(bench.warnings.texts.size(), 1);
-    QVERIFY(!window.line().isOpen());
+    QVERIFY(!bench.line.isOpen());
     QVERIFY2(bench.warnings.texts.front().contains(u"went away: it was unplugged or switched off"),
              qPrintable(bench.warnings.texts.front()));
     QVERIFY2(bench.warnings.hints.front().contains(u"by itself"), qPrintable(bench.warnings.hints.front()));
@@ -254,14 +254,15 @@ void TestEndToEnd::lostDeviceComesBackByItself()
     qputenv("QVX_COM2", "/nonexistent/qvx-com2");
     qputenv("QVX_TRACE", tracePath.toLocal8Bit());
     WarningCatcher warnings;
-    PanelWindow window;
+    ComPort line;
+    PanelWindow window(line);
     qunsetenv("QVX_TRACE");
     window.startUp();
-    QCOMPARE(window.line().isOpen(), openAtStart);
+    QCOMPARE(line.isOpen(), openAtStart);
 
     if (openAtStart) {
         send(window, "TABN   1\r");
-        QTRY_VERIFY_WITH_TIMEOUT(!window.line().isOpen(), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(!line.isOpen(), kWait);
         QVERIFY(first->waitForExit());
     }
     QTRY_COMPARE_WITH_TIMEOUT(warnings.texts.size(), 1, kWait);
@@ -269,24 +270,24 @@ void TestEndToEnd::lostDeviceComesBackByItself()
 
     // Waiting costs what an idle panel does, and a send meanwhile finds the port closed.
     const auto cpuBefore = processCpuTime();
-    window.link().setWindows(300ms, 5s);
+    parts::link(window).setWindows(300ms, 5s);
     send(window, "TABN   1\r");
     QTRY_COMPARE_WITH_TIMEOUT(textOf(window, "Label12"), QStringLiteral(" X X X X"), kWait);
     QTest::qWait(2000);
     const auto cpu = std::chrono::duration_cast<std::chrono::milliseconds>(processCpuTime() - cpuBefore);
     QVERIFY2(cpu < 150ms, qPrintable(QStringLiteral("%1 ms of CPU in 2 s of waiting").arg(cpu.count())));
-    QVERIFY(!window.line().isOpen());
+    QVERIFY(!line.isOpen());
 
     SimProcess second({QStringLiteral("--link"), link});
     QVERIFY(second.isReady());
     QElapsedTimer back;
     back.start();
-    QTRY_VERIFY_WITH_TIMEOUT(window.line().isOpen(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(line.isOpen(), kWait);
     QVERIFY2(back.elapsed() < 3000,
              qPrintable(QStringLiteral("reopened %1 ms after the device came back").arg(back.elapsed())));
-    QCOMPARE(window.line().portNumber(), 1);
+    QCOMPARE(line.portNumber(), 1);
     QCOMPARE(warnings.texts.size(), 1);
-    window.link().setWindows(2s, 3s);
+    parts::link(window).setWindows(2s, 3s);
     send(window, "TABN   1\r");
     QTRY_COMPARE_WITH_TIMEOUT(textOf(window, "Label12"), QStringLiteral(" 0 0 0 0 CR "), kWait);
 
@@ -305,9 +306,9 @@ void TestEndToEnd::noiseFloodIsBounded()
                  QStringLiteral("random")});
     PanelWindow &window = *bench.window;
     // With no send, no reply window ends, so nothing empties RxBuffer.
-    QTRY_COMPARE_WITH_TIMEOUT(window.link().rxBuffer().size(), LinkEngine::kRxBufferLimit, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(parts::link(window).rxBuffer().size(), LinkEngine::kRxBufferLimit, kWait);
     QTest::qWait(300);
-    QCOMPARE(window.link().rxBuffer().size(), LinkEngine::kRxBufferLimit);
+    QCOMPARE(parts::link(window).rxBuffer().size(), LinkEngine::kRxBufferLimit);
     QLabel *label12 = window.control<QLabel>("Label12");
     QVERIFY(!label12->text().isEmpty());
     QVERIFY2(label12->text().size() <= label12->width(), "the line is given only what it can show");
@@ -329,10 +330,10 @@ void TestEndToEnd::tooltipsTellReplyTiming()
     const auto match = latency.match(received->toolTip());
     QVERIFY2(match.hasMatch(), qPrintable(received->toolTip()));
     QVERIFY(match.captured(1).toInt() >= 30);
-    QTRY_VERIFY_WITH_TIMEOUT(window.link().rxBuffer().isEmpty(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(parts::link(window).rxBuffer().isEmpty(), kWait);
 
     send(window, "CR PRESSURE\r");
-    window.link().setWindows(std::chrono::milliseconds(1), std::chrono::milliseconds(10000));
+    parts::link(window).setWindows(std::chrono::milliseconds(1), std::chrono::milliseconds(10000));
     QTRY_VERIFY_WITH_TIMEOUT(received->toolTip().startsWith(u"No reply within 1 ms"), kWait);
     QVERIFY2(textOf(window, "Label11").startsWith(u" C R"), "the captions stay the traffic");
 }
@@ -343,7 +344,7 @@ void TestEndToEnd::endClosesPortAndWindow()
     PanelWindow &window = *bench.window;
     window.show();
     click(window, "Command16");
-    QVERIFY(!window.line().isOpen());
+    QVERIFY(!bench.line.isOpen());
     QVERIFY(!window.isVisible());
 }
 

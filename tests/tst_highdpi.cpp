@@ -1,4 +1,5 @@
 // The panel on a screen scaled by a fractional or whole factor: same layout, sharper pixels.
+#include "fakeline.h"
 #include "panelpicture.h"
 #include "panelwindow.h"
 #include "windowstates.h"
@@ -38,13 +39,14 @@ private slots:
     void buttonFaceFillsItsFace();
 
 private:
+    FakeLine m_line;
     std::unique_ptr<PanelWindow> m_window;
 };
 
 void TestHighDpi::init()
 {
     QCOMPARE(qApp->devicePixelRatio(), kFactor);
-    m_window = std::make_unique<PanelWindow>();
+    m_window = std::make_unique<PanelWindow>(m_line);
     m_window->setClientHeight(WindowStates::kFullHeight);
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));

@@ -91,7 +91,8 @@ void TestPanelCommands::everyFixedButtonWritesItsBody()
         click(window, command.control);
     }
     const commands::FixedCommand &last = commands::kFixedCommands.back();
-    QCOMPARE(window.link().lastCommand(), QByteArray(last.body.data(), qsizetype(last.body.size())) + '\r');
+    QCOMPARE(parts::link(window).lastCommand(),
+             QByteArray(last.body.data(), qsizetype(last.body.size())) + '\r');
     QTRY_VERIFY_WITH_TIMEOUT(received(bench.sim, textOf(last.body)) > 0, kWait);
 
     const QString log = bench.sim.log();
@@ -133,10 +134,10 @@ void TestPanelCommands::windowsInForce()
             click(window, action.toStdString());
         }
     }
-    QCOMPARE(window.link().replyWindowInterval(), std::chrono::milliseconds(replyWindow));
-    QCOMPARE(window.link().displayWindowInterval(), std::chrono::milliseconds(displayWindow));
-    QVERIFY(window.link().isReplyWindowOpen());
-    QCOMPARE(window.link().lastCommand(), QByteArray("TABN   1\r"));
+    QCOMPARE(parts::link(window).replyWindowInterval(), std::chrono::milliseconds(replyWindow));
+    QCOMPARE(parts::link(window).displayWindowInterval(), std::chrono::milliseconds(displayWindow));
+    QVERIFY(parts::link(window).isReplyWindowOpen());
+    QCOMPARE(parts::link(window).lastCommand(), QByteArray("TABN   1\r"));
 }
 
 void TestPanelCommands::valueBoxesSendAsTyped_data()
@@ -170,8 +171,7 @@ void TestPanelCommands::valueBoxesSendAsTyped()
     PanelWindow &window = *bench.window;
     retype(box(window, boxName.toStdString()), typed);
     click(window, button.toStdString());
-    QCOMPARE(window.link().lastCommand(), command.toLatin1() + '\r');
-    QCOMPARE(window.sender().argText(), typed.toLatin1());
+    QCOMPARE(parts::link(window).lastCommand(), command.toLatin1() + '\r');
     QCOMPARE(box(window, boxName.toStdString())->text(), typed);
     QTRY_COMPARE_WITH_TIMEOUT(received(bench.sim, command), 1, kWait);
 }
@@ -208,7 +208,7 @@ void TestPanelCommands::emptyFreeTextSendsLoneCarriageReturn()
     PanelWindow &window = *bench.window;
     QVERIFY(box(window, "Text1")->text().isEmpty());
     click(window, "Command95");
-    QCOMPARE(window.link().lastCommand(), QByteArray("\r"));
+    QCOMPARE(parts::link(window).lastCommand(), QByteArray("\r"));
     QTRY_COMPARE_WITH_TIMEOUT(received(bench.sim, QString()), 1, kWait);
 }
 
@@ -218,12 +218,11 @@ void TestPanelCommands::clsSendsNothing()
     PanelWindow &window = *bench.window;
     click(window, "Command44");
     retype(box(window, "Text1"), QStringLiteral("CR4"));
-    const QByteArray sentLine = window.link().sentLine();
+    const QByteArray sentLine = parts::link(window).sentLine();
     click(window, "Command96");
     QVERIFY(box(window, "Text1")->text().isEmpty());
-    QCOMPARE(window.link().lastCommand(), QByteArray("TABN   1\r"));
-    QCOMPARE(window.link().sentLine(), sentLine);
-    QVERIFY(window.sender().argText().isEmpty());
+    QCOMPARE(parts::link(window).lastCommand(), QByteArray("TABN   1\r"));
+    QCOMPARE(parts::link(window).sentLine(), sentLine);
     QTest::qWait(300);
     QCOMPARE(received(bench.sim, QStringLiteral("CR4")), 0);
 }
@@ -270,7 +269,7 @@ void TestPanelCommands::holdRepeatsWithAnyMouseButton()
     const qsizetype steps = settledCount(bench.sim, QStringLiteral("LNUD+001"));
     QVERIFY2(steps <= 1 + heldFor / 150,
              qPrintable(QStringLiteral("%1 steps in %2 ms").arg(steps).arg(heldFor)));
-    QCOMPARE(bench.window->repeater().repeatCode(), 0);
+    QCOMPARE(parts::repeater(*bench.window).repeatCode(), 0);
 }
 
 void TestPanelCommands::keyboardMovesNoLens()
@@ -281,7 +280,7 @@ void TestPanelCommands::keyboardMovesNoLens()
     QTest::keyClick(focusOut, Qt::Key_Space);
     QTest::qWait(300);
     QCOMPARE(received(bench.sim, QStringLiteral("LNFO-001")), 0);
-    QVERIFY(bench.window->link().lastCommand().isEmpty());
+    QVERIFY(parts::link(*bench.window).lastCommand().isEmpty());
 }
 
 void TestPanelCommands::releaseBlanksTheLinesAtOnce()
@@ -294,12 +293,12 @@ void TestPanelCommands::releaseBlanksTheLinesAtOnce()
     QTest::mouseRelease(shiftLeft, Qt::LeftButton, {}, {}, 300);
     QVERIFY(textOf(window, "Label11").isEmpty());
     QVERIFY(textOf(window, "Label12").isEmpty());
-    QVERIFY(window.link().isDisplayWindowOpen());
-    QCOMPARE(window.link().displayWindowInterval(), 1000ms);
+    QVERIFY(parts::link(window).isDisplayWindowOpen());
+    QCOMPARE(parts::link(window).displayWindowInterval(), 1000ms);
     // Past the reply window of the last step: it was closed unmarked.
     QTest::qWait(600);
     QVERIFY2(textOf(window, "Label12").isEmpty(), qPrintable(textOf(window, "Label12")));
-    QTRY_VERIFY_WITH_TIMEOUT(!window.link().isDisplayWindowOpen(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(!parts::link(window).isDisplayWindowOpen(), kWait);
 }
 
 void TestPanelCommands::losingTheMouseStopsTheLens_data()
@@ -334,8 +333,8 @@ void TestPanelCommands::losingTheMouseStopsTheLens()
         other.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&other));
     }
-    QCOMPARE(window.repeater().repeatCode(), 0);
-    QVERIFY(!window.repeater().timer1().isActive());
+    QCOMPARE(parts::repeater(window).repeatCode(), 0);
+    QVERIFY(!parts::repeater(window).timer1().isActive());
     const qsizetype steps = settledCount(bench.sim, QStringLiteral("LNZO-001"));
     QTest::qWait(500);
     QCOMPARE(received(bench.sim, QStringLiteral("LNZO-001")), steps);

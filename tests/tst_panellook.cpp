@@ -1,4 +1,5 @@
 // The panel as it is drawn: its colours, what each view shows, and its Japanese captions.
+#include "fakeline.h"
 #include "panelstyle.h"
 #include "panelwindow.h"
 #include "windowstates.h"
@@ -93,7 +94,8 @@ void TestPanelLook::groundColours()
     QFETCH(QString, control);
     QFETCH(QColor, colour);
 
-    PanelWindow window;
+    FakeLine line;
+    PanelWindow window(line);
     window.setClientHeight(WindowStates::kFullHeight);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -108,7 +110,8 @@ void TestPanelLook::groundColours()
 
 void TestPanelLook::statusLineIsRedOnWhite()
 {
-    PanelWindow window;
+    FakeLine line;
+    PanelWindow window(line);
     window.setClientHeight(WindowStates::kFullHeight);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -125,7 +128,8 @@ void TestPanelLook::statusLineIsRedOnWhite()
 
 void TestPanelLook::powerCaptionIsDarkRed()
 {
-    PanelWindow window;
+    FakeLine line;
+    PanelWindow window(line);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
@@ -170,7 +174,8 @@ void TestPanelLook::viewShowsItsControls()
     QFETCH(QStringList, partly);
     QFETCH(QStringList, outside);
 
-    PanelWindow window;
+    FakeLine line;
+    PanelWindow window(line);
     // The switch is hidden until Ctrl+H; here only where it lies counts.
     window.control("Command34")->show();
     window.setClientHeight(height);
@@ -211,7 +216,8 @@ void TestPanelLook::japaneseCaptionsHaveGlyphs()
     QFETCH(QString, control);
     QFETCH(QString, caption);
 
-    PanelWindow window;
+    FakeLine line;
+    PanelWindow window(line);
     const QWidget *widget = window.control(control.toStdString());
     QVERIFY(widget);
     // The control's own face must carry every character: a fallback face or a

@@ -1,5 +1,9 @@
 // The window: its controls built from the layout table, start-up and the port group.
 #include "commandcatalogue.h"
+#include "comport.h"
+#include "fakeline.h"
+#include "panelparts.h"
+#include "panelstyle.h"
 #include "panelwindow.h"
 #include "warningcatcher.h"
 
@@ -47,6 +51,8 @@ private slots:
     void everyButtonHasOneAction();
     void windowHasTitleAndFixedWidth();
     void startUpWithoutComOneWarnsOnce();
+    void windowDrivesTheLineItIsGiven();
+    void refusedSpeedKeepsTheRunningOption();
     void portGroupShowsAndHidesByTimer();
     void portGroupCoversComButton();
     void trafficLinesShowPlainText();
@@ -60,7 +66,8 @@ void TestPanelWindow::init()
 
 void TestPanelWindow::everyRowBuildsItsControl()
 {
-    PanelWindow window;
+    FakeLine line;
+    PanelWindow window(line);
     for (const ControlRow &row : kControls) {
         const QString name = nameOf(row.name);
         QWidget *widget = window.control(row.name);
@@ -78,7 +85,8 @@ void TestPanelWindow::everyRowBuildsItsControl()
 
 void TestPanelWindow::pictureGridRows()
 {
-    PanelWindow window;
+    FakeLine line;
+    PanelWindow window(line);
     QMap<int, QStringList> rows;
     for (auto *button : window.control("Frame14")->findChildren<QAbstractButton *>())
         rows[button->y()].append(button->text());
@@ -98,7 +106,8 @@ void TestPanelWindow::pictureGridRows()
 void TestPanelWindow::focusStartsOnPowerOn()
 {
     WarningCatcher warnings;
-    PanelWindow window;
+    FakeLine line;
+    PanelWindow window(line);
     window.startUp();
     window.show();
     window.activateWindow();
@@ -110,7 +119,8 @@ void TestPanelWindow::focusStartsOnPowerOn()
 
 void TestPanelWindow::accessibleNamesAndDescriptions()
 {
-    PanelWindow window;
+    FakeLine line;
+    PanelWindow window(line);
     window.show();
     for (const ControlRow &row : kControls) {
         QWidget *widget = window.control(row.name);
@@ -142,7 +152,8 @@ void TestPanelWindow::everyButtonHasOneAction()
     // and the data-panel switch.
     const QStringList panelButtons{QStringLiteral("Command33"), QStringLiteral("Command16"),
                                    QStringLiteral("Command96"), QStringLiteral("Command34")};
-    PanelWindow window;
+    FakeLine line;
+    PanelWindow window(line);
     for (const ControlRow &row : kControls) {
         if (row.kind != Button)
             continue;
@@ -163,7 +174,8 @@ void TestPanelWindow::everyButtonHasOneAction()
 
 void TestPanelWindow::windowHasTitleAndFixedWidth()
 {
-    PanelWindow window;
+    FakeLine line;
+    PanelWindow window(line);
     QCOMPARE(window.objectName(), QStringLiteral("Form1"));
     QCOMPARE(window.windowTitle(), QStringLiteral("KELM   QVX-7300/7300L   CONTROL   Ver.1.40"));
     QCOMPARE(window.minimumWidth(), 633);
@@ -173,42 +185,83 @@ void TestPanelWindow::windowHasTitleAndFixedWidth()
 void TestPanelWindow::startUpWithoutComOneWarnsOnce()
 {
     WarningCatcher warnings;
-    PanelWindow window;
+    // The real port on a missing device, whose failure names what to set.
+    ComPort line;
+    PanelWindow window(line);
     window.startUp();
     QCOMPARE(warnings.texts.size(), 1);
     QVERIFY2(!warnings.texts.first().isEmpty(), "the box carries the port's description");
     QVERIFY2(warnings.hints.first().contains(u"QVX_COM1"), qPrintable(warnings.hints.first()));
-    QVERIFY(!window.line().isOpen());
+    QVERIFY(!line.isOpen());
     QVERIFY(window.control<QRadioButton>("Option1")->isChecked());
     QVERIFY(window.control<QRadioButton>("Option10")->isChecked());
     QVERIFY(window.control("Frame8")->isHidden());
     // The compact view's client height in twips.
     QCOMPARE(window.height(), pixels(4870));
-    QVERIFY(window.link().commandPrefix().isEmpty());
-    QVERIFY(window.link().rxBuffer().isEmpty());
-    QCOMPARE(window.link().awaitingReply(), 0);
+    QVERIFY(parts::link(window).commandPrefix().isEmpty());
+    QVERIFY(parts::link(window).rxBuffer().isEmpty());
+    QCOMPARE(parts::link(window).awaitingReply(), 0);
+}
+
+void TestPanelWindow::windowDrivesTheLineItIsGiven()
+{
+    FakeLine line;
+    PanelWindow window(line);
+    window.startUp();
+    QVERIFY(line.isOpen());
+    QCOMPARE(line.portNumber(), 1);
+    QCOMPARE(line.settings(), QStringLiteral("9600,N,8,1"));
+    line.written.clear();
+
+    window.control<QAbstractButton>("Command44")->click();
+    QCOMPARE(line.written, QList<QByteArray>{"TABN   1\r"});
+    QCOMPARE(window.control<QLabel>("Label11")->text(), QStringLiteral(" T A B N       1 CR "));
+    line.feed("0000\r");
+    QCOMPARE(window.control<QLabel>("Label12")->text(), QStringLiteral(" 0 0 0 0 CR "));
+    QCOMPARE(window.control<QLabel>("Label22")->text(), QStringLiteral(" Normal"));
+}
+
+void TestPanelWindow::refusedSpeedKeepsTheRunningOption()
+{
+    WarningCatcher warnings;
+    FakeLine line;
+    line.refusedSettings = QStringLiteral("115200,N,8,1");
+    PanelWindow window(line);
+    window.startUp();
+    window.control<QAbstractButton>("Command33")->click();
+    window.control<QRadioButton>("Option9")->click();
+
+    QCOMPARE(warnings.texts, QStringList{QStringLiteral("Invalid property value")});
+    QCOMPARE(line.settings(), QStringLiteral("9600,N,8,1"));
+    QVERIFY2(window.control<QRadioButton>("Option10")->isChecked(),
+             "the option names the speed the port runs at");
+    QVERIFY(!window.control<QRadioButton>("Option9")->isChecked());
+    QVERIFY2(!window.control("Frame8")->isHidden(), "the group stays for another choice");
+    QVERIFY(line.isOpen());
 }
 
 void TestPanelWindow::portGroupShowsAndHidesByTimer()
 {
     WarningCatcher warnings;
-    PanelWindow window;
+    FakeLine line;
+    PanelWindow window(line);
     window.startUp();
     QWidget *frame8 = window.control("Frame8");
     window.control<QAbstractButton>("Command33")->click();
     QVERIFY(!frame8->isHidden());
-    QVERIFY(window.timer3().isActive());
-    QCOMPARE(window.timer3().interval(), 5000);
+    QVERIFY(parts::portGroupTimer(window).isActive());
+    QCOMPARE(parts::portGroupTimer(window).interval(), 5000);
 
-    window.timer3().setInterval(20);
+    parts::portGroupTimer(window).setInterval(20);
     QTRY_VERIFY_WITH_TIMEOUT(frame8->isHidden(), 5000);
-    QVERIFY(!window.timer3().isActive());
+    QVERIFY(!parts::portGroupTimer(window).isActive());
 }
 
 void TestPanelWindow::portGroupCoversComButton()
 {
     WarningCatcher warnings;
-    PanelWindow window;
+    FakeLine line;
+    PanelWindow window(line);
     window.startUp();
     window.show();
     QWidget *command33 = window.control("Command33");
@@ -224,7 +277,8 @@ void TestPanelWindow::portGroupCoversComButton()
 
 void TestPanelWindow::trafficLinesShowPlainText()
 {
-    PanelWindow window;
+    FakeLine line;
+    PanelWindow window(line);
     for (const char *name : {"Label11", "Label12", "Label22"})
         QCOMPARE(window.control<QLabel>(name)->textFormat(), Qt::PlainText);
 }

@@ -98,10 +98,10 @@ void TestStatusLine::statusFollowsWhatWasSent()
     QTRY_COMPARE_WITH_TIMEOUT(textOf(window, "Label12"), QStringLiteral(" ACK CR "), kWait);
     // Until the reply window ends, the acknowledgement would stand in front of
     // the next reply and shift its fields.
-    QTRY_VERIFY_WITH_TIMEOUT(window.link().rxBuffer().isEmpty(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(parts::link(window).rxBuffer().isEmpty(), kWait);
     click(window, "Command60");
     QTRY_COMPARE_WITH_TIMEOUT(textOf(window, "Label22"), QStringLiteral("LAMP 1 ON"), kWait);
-    QTRY_VERIFY_WITH_TIMEOUT(window.link().rxBuffer().isEmpty(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(parts::link(window).rxBuffer().isEmpty(), kWait);
     ask(window, QStringLiteral("POWR????"));
     QTRY_COMPARE_WITH_TIMEOUT(textOf(window, "Label22"), QStringLiteral(" ON"), kWait);
 }

@@ -1,4 +1,6 @@
 // The compact, data, service and full views, driven by keys and mouse as an operator would.
+#include "fakeline.h"
+#include "panelparts.h"
 #include "panelwindow.h"
 #include "warningcatcher.h"
 
@@ -24,12 +26,11 @@ protected:
     }
 };
 
-// A shown panel at start-up, with no serial line: its warning box is answered.
+// A shown panel at start-up, on a line in memory.
 struct ShownPanel
 {
     ShownPanel()
     {
-        qputenv("QVX_COM1", "/nonexistent/qvx-test-device");
         window.startUp();
         window.show();
         window.activateWindow();
@@ -41,9 +42,18 @@ struct ShownPanel
     QString switchCaption() { return button("Command34")->text(); }
     void pressCtrlH() { QTest::keyClick(&window, Qt::Key_H, Qt::ControlModifier); }
     void doubleClickPicture() { QTest::mouseDClick(window.control("Image1"), Qt::LeftButton); }
+    // Whether the full view is armed, seen as the operator sees it: a double
+    // click on the picture opens it.
+    bool doubleClickOpensFullView()
+    {
+        doubleClickPicture();
+        // The full view's client height in twips.
+        return height() == layout::pixels(9015);
+    }
 
     WarningCatcher warnings;
-    PanelWindow window;
+    FakeLine line;
+    PanelWindow window{line};
 };
 
 // The views' client heights in twips: the outer heights 5350, 6645, 7200 and
@@ -87,8 +97,8 @@ void TestWindowStates::startsCompactWithSwitchHidden()
     ShownPanel panel;
     QCOMPARE(panel.height(), layout::pixels(kCompact));
     QVERIFY(panel.button("Command34")->isHidden());
-    QCOMPARE(panel.switchCaption(), kShowData);
-    QVERIFY(!panel.window.states().fullViewArmed());
+    QCOMPARE(panel.switchCaption(), WindowStates::showDataCaption());
+    QVERIFY2(!panel.doubleClickOpensFullView(), "the full view is not armed");
 }
 
 void TestWindowStates::ctrlHFromATextBox()
@@ -103,10 +113,10 @@ void TestWindowStates::ctrlHFromATextBox()
     QCOMPARE(panel.height(), layout::pixels(kService));
     QVERIFY(!panel.button("Command34")->isHidden());
     QCOMPARE(panel.switchCaption(), kClose);
-    QVERIFY(panel.window.states().fullViewArmed());
     // The box had the key and passed it on: nothing consumed it on the way.
     QVERIFY(reachedWindow.presses > 0);
     QCOMPARE(volume->text(), QStringLiteral("00"));
+    QVERIFY2(panel.doubleClickOpensFullView(), "Ctrl+H arms the full view");
 }
 
 void TestWindowStates::otherKeysChangeNothing_data()
@@ -130,7 +140,7 @@ void TestWindowStates::otherKeysChangeNothing()
     QTest::keyClick(&panel.window, Qt::Key(key), modifiers);
     QCOMPARE(panel.height(), before);
     QVERIFY(panel.button("Command34")->isHidden());
-    QVERIFY(!panel.window.states().fullViewArmed());
+    QVERIFY2(!panel.doubleClickOpensFullView(), "the full view is not armed");
 }
 
 void TestWindowStates::doubleClickOpensFullViewOnlyWhileArmed()

@@ -1,7 +1,9 @@
 // Renders the panel's compact and full views offscreen into PNG files for the README.
+#include "comport.h"
 #include "panelwindow.h"
 #include "windowstates.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QKeyEvent>
@@ -11,9 +13,10 @@
 
 namespace {
 
-// A command whose dump the traffic line shows, so the picture of the full view
-// shows the line in use.
-constexpr char kSampleCommand[] = "TABN   1\r";
+// A button whose command's dump the traffic line shows, so the picture of the
+// full view shows the line in use: PJ-Status. The port is never opened, so
+// nothing goes out.
+constexpr char kSampleButton[] = "Command44";
 
 bool save(PanelWindow &window, const QString &path)
 {
@@ -52,7 +55,8 @@ int main(int argc, char *argv[])
 
     // startUp() is not called: it would open COM1, and a port that cannot be
     // opened shows a modal warning that nobody is there to answer.
-    PanelWindow window;
+    ComPort line;
+    PanelWindow window(line);
     window.setClientHeight(WindowStates::kCompactHeight);
     window.show();
     if (!save(window, directory.filePath(QStringLiteral("panel-compact.png"))))
@@ -63,7 +67,6 @@ int main(int argc, char *argv[])
         QTextStream(stderr) << "qvx-screenshot: the panel did not open its full view\n";
         return 1;
     }
-    window.link().setLastCommand(kSampleCommand);
-    window.link().hyouji(window.link().lastCommand(), LinkEngine::kSend);
+    window.control<QAbstractButton>(kSampleButton)->click();
     return save(window, directory.filePath(QStringLiteral("panel-full.png"))) ? 0 : 1;
 }

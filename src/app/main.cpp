@@ -1,4 +1,5 @@
 // Starts the projector control panel.
+#include "comport.h"
 #include "panelwindow.h"
 
 #include <QApplication>
@@ -6,7 +7,9 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    PanelWindow window;
+    ComPort line;
+    line.setObjectName(QStringLiteral("MSComm1"));
+    PanelWindow window(line);
     window.startUp();
     window.show();
     return app.exec();

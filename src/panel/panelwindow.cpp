@@ -5,7 +5,6 @@
 #include "panelpicture.h"
 #include "panelstyle.h"
 
-#include <QFrame>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -13,11 +12,6 @@
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QScreen>
-#include <QValidator>
-
-#include <algorithm>
-#include <limits>
-#include <vector>
 
 using namespace layout;
 
@@ -35,72 +29,12 @@ const std::array<PanelWindow::PortOption, 4> PanelWindow::kPortOptions{{
     {"Option9", 0, LineSettings::kText115200},
 }};
 
-namespace {
-
-// The tables hold their texts as UTF-8; names and most captions are ASCII.
-QString textOf(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
-
-QString captionOf(const ControlRow &row)
-{
-    return textOf(row.caption);
-}
-
-Qt::Alignment alignmentOf(unsigned notes)
-{
-    switch (notes & AlignMask) {
-    case Centre:
-        return Qt::AlignHCenter;
-    case Right:
-        return Qt::AlignRight;
-    default:
-        return Qt::AlignLeft;
-    }
-}
-
-// Limits what the operator types into a box. Text the program writes is not
-// cut: a validator, unlike the line edit's maximum length, leaves setText alone.
-class TypingLimit : public QValidator
-{
-public:
-    TypingLimit(int characters, QObject *parent)
-        : QValidator(parent)
-        , m_characters(characters)
-    {}
-
-    State validate(QString &input, int &) const override
-    {
-        return input.size() <= m_characters ? Acceptable : Invalid;
-    }
-
-private:
-    int m_characters;
-};
-
-void paint(QWidget *widget, const ControlRow &row)
-{
-    QPalette palette = widget->palette();
-    const QColor ground = groundOf(row.colour);
-    if (ground.isValid()) {
-        palette.setColor(QPalette::Window, ground);
-        palette.setColor(QPalette::Button, ground);
-    }
-    palette.setColor(QPalette::WindowText, inkOf(row.colour));
-    palette.setColor(QPalette::ButtonText, inkOf(row.colour));
-    widget->setPalette(palette);
-    widget->setFont(fontOf(row.font));
-}
-
-} // namespace
-
-PanelWindow::PanelWindow(QWidget *parent)
+PanelWindow::PanelWindow(SerialLine &line, QWidget *parent)
     : QWidget(parent)
+    , m_line(line)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(kTitle));
-    m_comm.setObjectName(QStringLiteral("MSComm1"));
 
     QPalette ground = palette();
     ground.setColor(QPalette::Window, groundOf(Grey));
@@ -109,18 +43,27 @@ PanelWindow::PanelWindow(QWidget *parent)
     setAutoFillBackground(true);
     setFont(fontOf(W));
 
-    buildControls();
+    m_controls = buildControls(*this);
+    for (const ControlRow &row : kControls)
+        wire(row, m_controls.value(textOf(row.name)));
+    installEventFilter(this);
+    m_portGroup = control("Frame8");
+    m_com1Option = control<QRadioButton>("Option1");
+    m_dataSwitch = control<QAbstractButton>("Command34");
+    m_sentLine = control<QLabel>("Label11");
+    m_receivedLine = control<QLabel>("Label12");
+    m_statusLine = control<QLabel>("Label22");
     setClientHeight(kFullOuterHeight - 480);
 
-    m_timer3.setObjectName(QStringLiteral("Timer3"));
-    m_timer3.setInterval(kPortGroupShown);
-    connect(&m_timer3, &QTimer::timeout, this, &PanelWindow::hidePortGroup);
+    m_portGroupTimer.setObjectName(QStringLiteral("Timer3"));
+    m_portGroupTimer.setInterval(kPortGroupShown);
+    connect(&m_portGroupTimer, &QTimer::timeout, this, &PanelWindow::hidePortGroup);
 
-    connect(&m_link, &LinkEngine::sentLineChanged, this, [this] { showLine(m_label11, m_link.sentLine()); });
+    connect(&m_link, &LinkEngine::sentLineChanged, this, [this] { showLine(m_sentLine, m_link.sentLine()); });
     connect(&m_link, &LinkEngine::receivedLineChanged, this,
-            [this] { showLine(m_label12, m_link.receivedLine()); });
+            [this] { showLine(m_receivedLine, m_link.receivedLine()); });
     connect(&m_link, &LinkEngine::statusLineChanged, this,
-            [this] { showLine(m_label22, m_link.statusLine()); });
+            [this] { showLine(m_statusLine, m_link.statusLine()); });
     connect(&m_ports, &PortSelection::portLost, this, &PanelWindow::warn);
     connect(&m_link, &LinkEngine::commandSent, this, &PanelWindow::showReplyTiming);
     // Not on every batch: a flood would spend its time formatting tooltips.
@@ -141,7 +84,7 @@ void PanelWindow::startUp()
         warn(*failure);
     // Selecting COM1 runs its own handler, which closes and reopens the port. When
     // the first open failed, that failure has been reported and is not repeated.
-    m_option1->setChecked(true);
+    m_com1Option->setChecked(true);
     choose(kPortOptions.front(), !failure);
     // COM1 missing at start-up is opened once its device is there.
     if (failure)
@@ -164,116 +107,23 @@ void PanelWindow::setClientHeight(int twips)
     setFixedSize(pixels(kWidth), pixels(twips));
 }
 
-void PanelWindow::buildControls()
+void PanelWindow::wire(const ControlRow &row, QWidget *widget)
 {
-    for (const ControlRow &row : kControls) {
-        QWidget *container = row.container.empty() ? this : m_controls.value(textOf(row.container));
-        QWidget *widget = createControl(row, container);
-        widget->setObjectName(textOf(row.name));
-        widget->setGeometry(pixels(row.left), pixels(row.top), pixels(row.width), pixels(row.height));
-        paint(widget, row);
-        widget->setVisible(!(row.notes & Hidden));
-        describe(widget, row.name);
-        // Ctrl+H works from any control and is seen before the control gets it.
-        widget->installEventFilter(this);
-        m_controls.insert(widget->objectName(), widget);
-    }
-    installEventFilter(this);
-    setTabOrder();
-
-    m_frame8 = control("Frame8");
-    m_option1 = control<QRadioButton>("Option1");
-    m_command34 = control<QAbstractButton>("Command34");
-    m_label11 = control<QLabel>("Label11");
-    m_label12 = control<QLabel>("Label12");
-    m_label22 = control<QLabel>("Label22");
-}
-
-QWidget *PanelWindow::createControl(const ControlRow &row, QWidget *container)
-{
-    switch (row.kind) {
-    case Frame: {
-        auto *frame = new QFrame(container);
-        frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
-        frame->setAutoFillBackground(true);
-        return frame;
-    }
-    case Button:
-        return createButton(row, container);
-    case TextBox: {
-        auto *box = new QLineEdit(captionOf(row), container);
-        box->setAlignment(alignmentOf(row.notes) | Qt::AlignVCenter);
-        box->setMaxLength(std::numeric_limits<int>::max());
-        if (const int limit = typingLimitOf(row.notes))
-            box->setValidator(new TypingLimit(limit, box));
-        return box;
-    }
-    case Option: {
-        auto *option = new QRadioButton(captionOf(row), container);
-        option->setAutoFillBackground(true);
-        option->setChecked(row.notes & Selected);
-        if (const auto *choice = commands::findControl(kPortOptions, row.name))
-            connect(option, &QRadioButton::clicked, this, [this, choice] { choose(*choice); });
-        return option;
-    }
-    case Picture: {
-        auto *picture = new PanelPicture(container);
-        connect(picture, &PanelPicture::doubleClicked, this, &PanelWindow::onPictureDoubleClicked);
-        return picture;
-    }
-    case Label:
-        break;
-    }
-    auto *label = new QLabel(captionOf(row), container);
-    // Whatever arrives on the line is shown as characters, never as markup.
-    label->setTextFormat(Qt::PlainText);
-    label->setAlignment(alignmentOf(row.notes) | Qt::AlignTop);
-    label->setAutoFillBackground(true);
-    // A thin sunken border in the panel's greys, not in the label's own ink.
-    if (row.notes & Boxed)
-        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    return label;
-}
-
-QWidget *PanelWindow::createButton(const ControlRow &row, QWidget *container)
-{
+    // Ctrl+H works from any control and is seen before the control gets it.
+    widget->installEventFilter(this);
     if (const auto *lens = commands::findControl(commands::kLensButtons, row.name)) {
-        auto *button = new HoldButton(captionOf(row), container);
+        auto *button = qobject_cast<HoldButton *>(widget);
         connect(button, &HoldButton::holdStarted, this, [this, lens] { m_repeater.press(*lens); });
         connect(button, &HoldButton::holdEnded, &m_repeater, &HoldRepeater::release);
-        return button;
-    }
-    auto *button = new PanelButton(captionOf(row), container);
-    connect(button, &QPushButton::clicked, this, [this, name = row.name] { onButtonClicked(name); });
-    return button;
-}
-
-void PanelWindow::setTabOrder()
-{
-    std::vector<const ControlRow *> focusable;
-    for (const ControlRow &row : kControls) {
-        if (row.tab > 0)
-            focusable.push_back(&row);
-    }
-    std::sort(focusable.begin(), focusable.end(),
-              [](const ControlRow *a, const ControlRow *b) { return a->tab < b->tab; });
-    for (std::size_t i = 1; i < focusable.size(); ++i)
-        QWidget::setTabOrder(control(focusable[i - 1]->name), control(focusable[i]->name));
-    if (!focusable.empty())
-        control(focusable.front()->name)->setFocus();
-}
-
-void PanelWindow::describe(QWidget *widget, std::string_view name)
-{
-    if (const auto *description = commands::findControl(kDescriptions, name)) {
-        widget->setAccessibleDescription(textOf(description->text));
-        return;
-    }
-    if (const auto *command = commands::findControl(commands::kFixedCommands, name)) {
-        for (const GroupDescription &group : kGroupDescriptions) {
-            if (group.group == command->group)
-                widget->setAccessibleDescription(textOf(group.text));
-        }
+    } else if (row.kind == Button) {
+        connect(qobject_cast<QAbstractButton *>(widget), &QAbstractButton::clicked, this,
+                [this, name = row.name] { onButtonClicked(name); });
+    } else if (const auto *choice = commands::findControl(kPortOptions, row.name)) {
+        connect(qobject_cast<QRadioButton *>(widget), &QRadioButton::clicked, this,
+                [this, choice] { choose(*choice); });
+    } else if (row.kind == Picture) {
+        connect(qobject_cast<PanelPicture *>(widget), &PanelPicture::doubleClicked, this,
+                &PanelWindow::onPictureDoubleClicked);
     }
 }
 
@@ -293,8 +143,8 @@ bool PanelWindow::eventFilter(QObject *watched, QEvent *event)
 void PanelWindow::apply(const WindowStates::Change &change)
 {
     setClientHeight(change.height);
-    m_command34->setText(change.caption);
-    m_command34->show();
+    m_dataSwitch->setText(change.caption);
+    m_dataSwitch->show();
 }
 
 void PanelWindow::onPictureDoubleClicked()
@@ -305,9 +155,9 @@ void PanelWindow::onPictureDoubleClicked()
 
 void PanelWindow::switchDataPanel()
 {
-    m_timer3.stop();
+    m_portGroupTimer.stop();
     apply(m_states.switchClicked(clientHeight()));
-    m_timer3.start();
+    m_portGroupTimer.start();
 }
 
 void PanelWindow::centre()
@@ -341,7 +191,7 @@ void PanelWindow::choose(const PortOption &option, bool reportFailure)
         showSpeed();
     // A failure leaves the port group shown, so the operator can choose again.
     if (!failure)
-        m_frame8->hide();
+        m_portGroup->hide();
     else if (reportFailure)
         warn(*failure);
 }
@@ -363,14 +213,14 @@ void PanelWindow::clearFreeText()
 
 void PanelWindow::showPortGroup()
 {
-    m_frame8->show();
-    m_timer3.start();
+    m_portGroup->show();
+    m_portGroupTimer.start();
 }
 
 void PanelWindow::hidePortGroup()
 {
-    m_frame8->hide();
-    m_timer3.stop();
+    m_portGroup->hide();
+    m_portGroupTimer.stop();
 }
 
 void PanelWindow::end()
@@ -393,7 +243,7 @@ void PanelWindow::showReplyTiming()
     if (!m_link.sentAt().isValid())
         return;
     const QString sentAt = m_link.sentAt().toLocalTime().toString(QStringLiteral("HH:mm:ss.zzz"));
-    m_label11->setToolTip(tr("Sent at %1").arg(sentAt));
+    m_sentLine->setToolTip(tr("Sent at %1").arg(sentAt));
     QString reply;
     if (const auto latency = m_link.replyLatency())
         reply = tr("Reply %1 ms after the command sent at %2").arg(*latency).arg(sentAt);
@@ -403,7 +253,7 @@ void PanelWindow::showReplyTiming()
         reply = tr("No reply within %1 ms to the command sent at %2")
                     .arg(m_link.replyWindowInterval().count())
                     .arg(sentAt);
-    m_label12->setToolTip(reply);
+    m_receivedLine->setToolTip(reply);
 }
 
 void PanelWindow::showLine(QLabel *label, const QByteArray &text)

@@ -2,23 +2,22 @@
 #pragma once
 
 #include "commandsender.h"
-#include "comport.h"
 #include "holdrepeater.h"
 #include "layouttable.h"
 #include "linkengine.h"
+#include "panelbuilder.h"
 #include "portselection.h"
 #include "replyrouter.h"
+#include "serialline.h"
 #include "traffictrace.h"
 #include "windowstates.h"
 
-#include <QHash>
 #include <QTimer>
 #include <QWidget>
 
 #include <array>
 #include <chrono>
 #include <memory>
-#include <optional>
 #include <string_view>
 
 class QAbstractButton;
@@ -26,9 +25,10 @@ class QLabel;
 class QRadioButton;
 
 // Builds every control from the layout table, runs start-up, and wires each kind
-// of control to one handler that looks its row up in a table. The serial line
-// (MSComm1), the link engine and the port selection belong to the window and
-// live as long as it does; the data panel's three lines mirror the engine's.
+// of control to one handler that looks its row up in a table. The window is
+// handed its serial line (MSComm1), which must outlive it; the link engine, the
+// port selection and the lens repeat belong to the window and live as long as
+// it does, and the data panel's three lines mirror the engine's.
 class PanelWindow : public QWidget
 {
     Q_OBJECT
@@ -41,7 +41,7 @@ public:
     static constexpr int kFullOuterHeight = 9495;
     static constexpr std::chrono::milliseconds kPortGroupShown{5000};
 
-    explicit PanelWindow(QWidget *parent = nullptr);
+    explicit PanelWindow(SerialLine &line, QWidget *parent = nullptr);
 
     // Window load: clears the form state, centres the window, sets the compact
     // height, opens COM1 at 9600 bit/s and selects COM1.
@@ -49,15 +49,6 @@ public:
 
     QWidget *control(std::string_view name) const;
     template <typename T> T *control(std::string_view name) const { return qobject_cast<T *>(control(name)); }
-
-    LinkEngine &link() { return m_link; }
-    const CommandSender &sender() const { return m_sender; }
-    HoldRepeater &repeater() { return m_repeater; }
-    const ReplyRouter &router() const { return m_router; }
-    SerialLine &line() { return m_comm; }
-    PortSelection &ports() { return m_ports; }
-    QTimer &timer3() { return m_timer3; }
-    const WindowStates &states() const { return m_states; }
 
     int clientHeight() const;
     void setClientHeight(int twips);
@@ -77,11 +68,7 @@ private:
     static const std::array<ButtonAction, 4> kButtonActions;
     static const std::array<PortOption, 4> kPortOptions;
 
-    void buildControls();
-    QWidget *createControl(const layout::ControlRow &row, QWidget *container);
-    QWidget *createButton(const layout::ControlRow &row, QWidget *container);
-    void setTabOrder();
-    void describe(QWidget *widget, std::string_view name);
+    void wire(const layout::ControlRow &row, QWidget *widget);
     bool eventFilter(QObject *watched, QEvent *event) override;
     void apply(const WindowStates::Change &change);
     void onPictureDoubleClicked();
@@ -99,21 +86,23 @@ private:
     void showLine(QLabel *label, const QByteArray &text);
     void showReplyTiming();
 
-    ComPort m_comm;
-    LinkEngine m_link{m_comm};
-    PortSelection m_ports{m_comm};
+    SerialLine &m_line;
+    // The window's parts are its children in the object tree, where tools and
+    // tests that hold the window find them.
+    LinkEngine m_link{m_line, this};
+    PortSelection m_ports{m_line, this};
     CommandSender m_sender{m_link};
-    HoldRepeater m_repeater{m_link};
+    HoldRepeater m_repeater{m_link, this};
     ReplyRouter m_router{m_link.commandPrefix()};
     std::unique_ptr<TrafficTrace> m_trace = TrafficTrace::fromEnvironment(m_link, m_ports);
-    QTimer m_timer3;
+    QTimer m_portGroupTimer{this};
     WindowStates m_states;
 
-    QHash<QString, QWidget *> m_controls;
-    QWidget *m_frame8 = nullptr;
-    QRadioButton *m_option1 = nullptr;
-    QAbstractButton *m_command34 = nullptr;
-    QLabel *m_label11 = nullptr;
-    QLabel *m_label12 = nullptr;
-    QLabel *m_label22 = nullptr;
+    layout::Controls m_controls;
+    QWidget *m_portGroup = nullptr;
+    QRadioButton *m_com1Option = nullptr;
+    QAbstractButton *m_dataSwitch = nullptr;
+    QLabel *m_sentLine = nullptr;
+    QLabel *m_receivedLine = nullptr;
+    QLabel *m_statusLine = nullptr;
 };
