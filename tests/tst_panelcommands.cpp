@@ -46,8 +46,8 @@ qsizetype settledCount(const SimProcess &sim, const QString &command)
 // A shown, active panel, so that mouse presses and window activation are real.
 struct ShownBench : Bench
 {
-    ShownBench()
-        : Bench({QStringLiteral("--verbose")})
+    explicit ShownBench(const QStringList &simArguments = {QStringLiteral("--verbose")})
+        : Bench(simArguments)
     {
         window->show();
         window->activateWindow();
@@ -75,6 +75,7 @@ private slots:
     void holdRepeatsWithAnyMouseButton();
     void keyboardMovesNoLens();
     void releaseBlanksTheLinesAtOnce();
+    void lateAnswersMarkEveryHeldStep();
     void losingTheMouseStopsTheLens_data();
     void losingTheMouseStopsTheLens();
 };
@@ -299,6 +300,41 @@ void TestPanelCommands::releaseBlanksTheLinesAtOnce()
     QTest::qWait(600);
     QVERIFY2(textOf(window, "Label12").isEmpty(), qPrintable(textOf(window, "Label12")));
     QTRY_VERIFY_WITH_TIMEOUT(!parts::link(window).isDisplayWindowOpen(), kWait);
+}
+
+void TestPanelCommands::lateAnswersMarkEveryHeldStep()
+{
+    // Every step is answered a second after it went out, long after its 150 ms.
+    ShownBench bench({QStringLiteral("--delay"), QStringLiteral("1000")});
+    PanelWindow &window = *bench.window;
+    LinkEngine &link = parts::link(window);
+    // Until the first answer comes: S for a step sent, E for a reply window
+    // ended unanswered, A for one ended answered.
+    QByteArray events;
+    QList<QByteArray> shownAtStep;
+    bool answerCame = false;
+    int steps = 0;
+    connect(&link, &LinkEngine::commandSent, &window, [&] {
+        ++steps;
+        if (answerCame)
+            return;
+        events += 'S';
+        shownAtStep.append(textOf(window, "Label12").toLatin1());
+    });
+    connect(&link, &LinkEngine::replyWindowEnded, &window, [&](bool answered) {
+        if (!answerCame)
+            events += answered ? 'A' : 'E';
+    });
+    connect(&link, &LinkEngine::batchReceived, &window, [&] { answerCame = true; });
+
+    auto *zoomIn = window.control<QAbstractButton>("Command61");
+    QTest::mousePress(zoomIn, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(steps >= 4, kWait);
+    QTest::mouseRelease(zoomIn, Qt::LeftButton);
+
+    QVERIFY2(!events.contains("SS") && !events.contains('A'), events.constData());
+    for (qsizetype step = 1; step < shownAtStep.size(); ++step)
+        QCOMPARE(shownAtStep[step], QByteArray(LinkEngine::kNoReply));
 }
 
 void TestPanelCommands::losingTheMouseStopsTheLens_data()

@@ -64,10 +64,11 @@ public:
     // and Hyouji sends it.
     void sendCommand(QByteArrayView body);
 
-    // Sends the next step of a held lens button. The step before it went out one
-    // repeat earlier with a reply window as long as the repeat, so the two timers
-    // are due together; the step's window ends here first, as a tick of its own
-    // would end it, and every step is marked or answered on its own.
+    // Sends the next step of a held lens button. The repeat and a step's reply
+    // window share their interval, so it is chance which of the two the event
+    // loop serves first; a window of the step before that is still open ends
+    // here, as its own tick would have ended it, before the step goes out.
+    // Every step is thus marked or answered on its own.
     void sendHoldStep(QByteArrayView body);
 
     // Sets both windows' intervals for the sends that follow.
@@ -80,6 +81,8 @@ public:
     // The end of a press-and-hold: the last step's reply window ends unmarked,
     // the sent and received lines are blanked, both windows go back to their
     // design values, the display window opens anew and RxBuffer is emptied.
+    // AwaitingReply stays: only the end of a reply window reads it, and the next
+    // send sets it again.
     void endHold();
 
     const QByteArray &lastCommand() const { return m_lastCommand; }
