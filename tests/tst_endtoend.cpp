@@ -151,7 +151,8 @@ void TestEndToEnd::speedChangeKeepsPortOpen()
     QVERIFY(bench.line.isOpen());
     QCOMPARE(bench.line.settings(), QStringLiteral("115200,N,8,1"));
     QVERIFY(window.control("Frame8")->isHidden());
-    QVERIFY2(parts::portGroupTimer(window).isActive(), "choosing hides the group at once and leaves Timer3 running");
+    QVERIFY2(parts::portGroupTimer(window).isActive(),
+             "choosing hides the group at once and leaves Timer3 running");
     send(window, "TABN   1\r");
     QTRY_COMPARE_WITH_TIMEOUT(textOf(window, "Label12"), QStringLiteral(" 0 0 0 0 CR "), kWait);
 }
@@ -207,7 +208,8 @@ void TestEndToEnd::hangUpIsReportedOnceWithoutSpinning()
     QTRY_VERIFY_WITH_TIMEOUT(!bench.line.isOpen(), kWait);
     QTRY_COMPARE_WITH_TIMEOUT(bench.warnings.texts.size(), 1, kWait);
     if (when == HangUp::InsideReplyWindow)
-        QVERIFY2(parts::link(window).awaitingReply() == 1, "the reply window is still open after the hang-up");
+        QVERIFY2(parts::link(window).awaitingReply() == 1,
+                 "the reply window is still open after the hang-up");
     if (when == HangUp::BeforeASend) {
         parts::link(window).setWindows(300ms, 5s);
         send(window, "TABN   1\r");
@@ -219,8 +221,9 @@ void TestEndToEnd::hangUpIsReportedOnceWithoutSpinning()
     QVERIFY2(cpu < kCpuAfterHangUp,
              qPrintable(QStringLiteral("%1 ms of CPU in the second after the hang-up")
                             .arg(std::chrono::duration_cast<std::chrono::milliseconds>(cpu).count())));
+    // The port may be open again by now: a pseudo-terminal's number is soon
+    // given to another one, and the panel waits for the path to come back.
     QCOMPARE(bench.warnings.texts.size(), 1);
-    QVERIFY(!bench.line.isOpen());
     QVERIFY2(bench.warnings.texts.front().contains(u"went away: it was unplugged or switched off"),
              qPrintable(bench.warnings.texts.front()));
     QVERIFY2(bench.warnings.hints.front().contains(u"by itself"), qPrintable(bench.warnings.hints.front()));

@@ -2,6 +2,7 @@
 #include "anyline.h"
 #include "endpoint.h"
 #include "networkline.h"
+#include "portselection.h"
 #include "simprocess.h"
 #include "telnetcodec.h"
 
@@ -253,6 +254,8 @@ private slots:
     void settingsNotConfirmed();
     void stoppedServerIsLostDevice_data();
     void stoppedServerIsLostDevice();
+    void restartedServerComesBackByItself_data();
+    void restartedServerComesBackByItself();
     void refusedConnectReported();
     void connectTimesOut();
     void anyLineFollowsEndpoint();
@@ -550,6 +553,46 @@ void TstNetworkLine::stoppedServerIsLostDevice()
     QTRY_VERIFY_WITH_TIMEOUT(receiver.received().contains(kIdentity), kReplyTimeoutMs);
     QCOMPARE(countOf(events, SerialLine::Event::DeviceLost), 1);
     QCOMPARE(countOf(events, SerialLine::Event::Received) + 1, events.count());
+}
+
+void TstNetworkLine::restartedServerComesBackByItself_data()
+{
+    commandsReachSimulator_data();
+}
+
+void TstNetworkLine::restartedServerComesBackByItself()
+{
+    REQUIRE_SER2NET();
+    QFETCH(bool, telnet);
+    SimProcess sim;
+    QVERIFY2(sim.isReady(), qPrintable(sim.log()));
+    Ser2Net server(sim.devicePath());
+    QVERIFY2(server.start(), qPrintable(server.log()));
+    const auto line = lineTo(server.url(telnet));
+    PortSelection ports(*line);
+    QSignalSpy lost(&ports, &PortSelection::portLost);
+    QSignalSpy failed(&ports, &PortSelection::openFailed);
+    QSignalSpy reopened(&ports, &PortSelection::portReopened);
+    QVERIFY(!ports.openAtStart());
+    QTRY_VERIFY_WITH_TIMEOUT(line->isConnected(), kReplyTimeoutMs);
+
+    server.stop();
+    QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, kReplyTimeoutMs);
+    QCOMPARE(ports.waitingFor(), 1);
+    // Attempts at about one a second find the server away, silently.
+    QTest::qWait(2500);
+    QCOMPARE(lost.count(), 1);
+    QCOMPARE(failed.count(), 0);
+    QCOMPARE(reopened.count(), 0);
+
+    QVERIFY2(server.start(), qPrintable(server.log()));
+    QTRY_COMPARE_WITH_TIMEOUT(reopened.count(), 1, kReplyTimeoutMs);
+    QVERIFY(line->isConnected());
+    Receiver receiver(*line);
+    QVERIFY(line->write(kIdentify));
+    QTRY_VERIFY_WITH_TIMEOUT(receiver.received().contains(kIdentity), kReplyTimeoutMs);
+    QCOMPARE(lost.count(), 1);
+    QCOMPARE(failed.count(), 0);
 }
 
 void TstNetworkLine::refusedConnectReported()

@@ -1,5 +1,5 @@
 // Starts the projector control panel.
-#include "comport.h"
+#include "anyline.h"
 #include "panelwindow.h"
 
 #include <QApplication>
@@ -7,7 +7,9 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    ComPort line;
+    // A local serial port, or a serial device server where QVX_COM1 or QVX_COM2
+    // names rfc2217:// or socket://.
+    AnyLine line;
     line.setObjectName(QStringLiteral("MSComm1"));
     PanelWindow window(line);
     window.startUp();

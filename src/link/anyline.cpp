@@ -41,6 +41,12 @@ bool AnyLine::open()
     return m_active->open();
 }
 
+QString AnyLine::location() const
+{
+    const QString endpoint = m_source(m_active->portNumber());
+    return Endpoint::looksLikeUrl(endpoint) ? endpoint : m_com.location();
+}
+
 void AnyLine::forward(const SerialLine *from, Event kind)
 {
     if (from == m_active)

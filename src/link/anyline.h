@@ -27,6 +27,8 @@ public:
     bool open() override;
     bool close() override { return m_active->close(); }
     bool isOpen() const override { return m_active->isOpen(); }
+    bool isConnecting() const override { return m_active->isConnecting(); }
+    QString location() const override;
     bool write(QByteArrayView text) override { return m_active->write(text); }
     QByteArray readAll() override { return m_active->readAll(); }
     QString errorString() const override { return m_active->errorString(); }

@@ -1,6 +1,8 @@
 // Watching for a serial device to come back after it went away.
 #include "devicewatch.h"
 
+#include "endpoint.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -39,7 +41,7 @@ void DeviceWatch::check()
 
 bool DeviceWatch::namesFile() const
 {
-    return !m_path.isEmpty() && !m_path.contains(u"://");
+    return !m_path.isEmpty() && !Endpoint::looksLikeUrl(m_path);
 }
 
 void DeviceWatch::watchFolder()

@@ -58,7 +58,9 @@ public:
     QByteArray readAll() override;
     QString errorString() const override { return m_error; }
     QString failureHint() const override { return m_hint; }
+    QString location() const override { return m_source(m_number); }
 
+    bool isConnecting() const override { return m_state == State::Connecting; }
     bool isConnected() const { return m_state == State::Connected; }
     // RFC 2217: the server has answered every settings command sent so far with
     // the value asked for.

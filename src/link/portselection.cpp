@@ -11,6 +11,17 @@ PortSelection::PortSelection(SerialLine &line, QObject *parent)
 
 void PortSelection::onNotified(SerialLine::Event kind)
 {
+    if (kind == SerialLine::Event::OpenFailed) {
+        // While the selection waits, a failed attempt is only one more sign to
+        // wait for; otherwise the operator hears of it as of any failed open.
+        if (!m_watch.isWatching())
+            emit openFailed(report(lastFailure()).value());
+        return;
+    }
+    if (kind == SerialLine::Event::SettingsRefused) {
+        emit settingsRefused(report(lastFailure()).value());
+        return;
+    }
     if (kind != SerialLine::Event::DeviceLost)
         return;
     const int number = m_line.portNumber();
@@ -91,12 +102,16 @@ void PortSelection::stopWaiting()
 
 void PortSelection::tryReopen()
 {
-    if (m_line.isOpen() || !m_line.setPortNumber(m_reopening))
+    // A device server's connect takes its time; it ends in OpenFailed, after
+    // which the next sign tries again, or in a line that carries bytes.
+    if (m_line.isConnecting())
         return;
-    // Until it opens, a device that is back in name only (udev still setting
-    // its permissions, say) is tried again at the next sign, silently.
-    if (!m_line.open())
-        return;
+    if (!m_line.isOpen()) {
+        // Until it opens, a device that is back in name only (udev still
+        // setting its permissions, say) is tried again at the next sign, silently.
+        if (!m_line.setPortNumber(m_reopening) || !m_line.open() || m_line.isConnecting())
+            return;
+    }
     m_watch.stop();
     reportState(tr("reopened"));
     emit portReopened();

@@ -61,6 +61,10 @@ signals:
     void portLost(const PortFailure &failure);
     // The port that was waited for is open again.
     void portReopened();
+    // An open that was under way failed (a device server refused or did not
+    // answer), or a device server refused a settings text; the port says why.
+    void openFailed(const PortFailure &failure);
+    void settingsRefused(const PortFailure &failure);
     // The port after an operation: which one, open or closed, and why not.
     void portChanged(const QString &state);
 

@@ -50,6 +50,9 @@ public:
     virtual bool open() = 0;
     virtual bool close() = 0;
     virtual bool isOpen() const = 0;
+    // Open, but not yet carrying bytes: a network line whose connect is under
+    // way. It ends in carrying bytes, or in OpenFailed.
+    virtual bool isConnecting() const { return false; }
 
     // Writes the whole text, one byte per character, without waiting.
     virtual bool write(QByteArrayView text) = 0;

@@ -65,6 +65,12 @@ PanelWindow::PanelWindow(SerialLine &line, QWidget *parent)
     connect(&m_link, &LinkEngine::statusLineChanged, this,
             [this] { showLine(m_statusLine, m_link.statusLine()); });
     connect(&m_ports, &PortSelection::portLost, this, &PanelWindow::warn);
+    connect(&m_ports, &PortSelection::openFailed, this, &PanelWindow::warn);
+    // A device server that refuses a speed is a refused speed, told later.
+    connect(&m_ports, &PortSelection::settingsRefused, this, [this](const PortFailure &failure) {
+        showSpeed();
+        warn(failure);
+    });
     connect(&m_link, &LinkEngine::commandSent, this, &PanelWindow::showReplyTiming);
     // Not on every batch: a flood would spend its time formatting tooltips.
     connect(&m_link, &LinkEngine::replyStarted, this, &PanelWindow::showReplyTiming);
