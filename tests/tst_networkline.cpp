@@ -2,14 +2,19 @@
 #include "anyline.h"
 #include "endpoint.h"
 #include "networkline.h"
+#include "panelwindow.h"
 #include "portselection.h"
 #include "simprocess.h"
 #include "telnetcodec.h"
+#include "warningcatcher.h"
 
+#include <QAbstractButton>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QProcess>
+#include <QRadioButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -256,6 +261,8 @@ private slots:
     void stoppedServerIsLostDevice();
     void restartedServerComesBackByItself_data();
     void restartedServerComesBackByItself();
+    void panelOverDeviceServer_data();
+    void panelOverDeviceServer();
     void refusedConnectReported();
     void connectTimesOut();
     void anyLineFollowsEndpoint();
@@ -595,6 +602,49 @@ void TstNetworkLine::restartedServerComesBackByItself()
     QCOMPARE(failed.count(), 0);
 }
 
+void TstNetworkLine::panelOverDeviceServer_data()
+{
+    QTest::addColumn<bool>("serverAtStart");
+    QTest::newRow("serverRunning") << true;
+    QTest::newRow("serverStartsLater") << false;
+}
+
+void TstNetworkLine::panelOverDeviceServer()
+{
+    REQUIRE_SER2NET();
+    QFETCH(bool, serverAtStart);
+    SimProcess sim;
+    QVERIFY2(sim.isReady(), qPrintable(sim.log()));
+    Ser2Net server(sim.devicePath());
+    if (serverAtStart)
+        QVERIFY2(server.start(), qPrintable(server.log()));
+    qputenv("QVX_COM1", server.url(true).toLocal8Bit());
+    qputenv("QVX_COM2", "/nonexistent/qvx-com2");
+    const auto restore = qScopeGuard([] { qunsetenv("QVX_COM1"); });
+    WarningCatcher warnings;
+    AnyLine line;
+    PanelWindow window(line);
+    window.startUp();
+    const auto labelText = [&](std::string_view name) { return window.control<QLabel>(name)->text(); };
+    if (!serverAtStart) {
+        // The connect fails after start-up returned; the panel says so once and waits.
+        QTRY_COMPARE_WITH_TIMEOUT(warnings.texts.size(), 1, kReplyTimeoutMs);
+        QVERIFY2(server.start(), qPrintable(server.log()));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(line.usesNetwork() && line.isOpen() && !line.isConnecting(), kReplyTimeoutMs);
+    QCOMPARE(warnings.texts.size(), serverAtStart ? 0 : 1);
+
+    window.control<QAbstractButton>("Command44")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(labelText("Label12"), QStringLiteral(" 0 0 0 0 CR "), kReplyTimeoutMs);
+
+    // The speed chosen in the port group reaches the device through the server.
+    window.control<QAbstractButton>("Command33")->click();
+    window.control<QRadioButton>("Option9")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(ptySpeed(sim.devicePath()), speed_t(B115200), kReplyTimeoutMs);
+    QVERIFY(window.control<QRadioButton>("Option9")->isChecked());
+    QCOMPARE(warnings.texts.size(), serverAtStart ? 0 : 1);
+}
+
 void TstNetworkLine::refusedConnectReported()
 {
     const auto line = lineTo(QStringLiteral("socket://127.0.0.1:%1").arg(freePort()));
@@ -694,5 +744,5 @@ void TstNetworkLine::anyLineFollowsEndpoint()
              qPrintable(misnamed.errorString()));
 }
 
-QTEST_GUILESS_MAIN(TstNetworkLine)
+QTEST_MAIN(TstNetworkLine)
 #include "tst_networkline.moc"

@@ -14,8 +14,12 @@ void PortSelection::onNotified(SerialLine::Event kind)
     if (kind == SerialLine::Event::OpenFailed) {
         // While the selection waits, a failed attempt is only one more sign to
         // wait for; otherwise the operator hears of it as of any failed open.
-        if (!m_watch.isWatching())
-            emit openFailed(report(lastFailure()).value());
+        if (m_watch.isWatching())
+            return;
+        emit openFailed(report(lastFailure()).value());
+        // COM1 at start-up, on a device server that is not there yet.
+        if (m_reopening != 0)
+            reopenWhenBack(m_reopening);
         return;
     }
     if (kind == SerialLine::Event::SettingsRefused) {
@@ -83,9 +87,14 @@ void PortSelection::close()
     report(std::nullopt);
 }
 
-void PortSelection::reopenWhenBack(int number)
+void PortSelection::reopenOnFailure(int number)
 {
     m_reopening = number;
+}
+
+void PortSelection::reopenWhenBack(int number)
+{
+    reopenOnFailure(number);
     // The port is closed, so its number can change: the location is that port's.
     m_line.setPortNumber(number);
     const QString location = m_line.location();

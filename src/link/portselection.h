@@ -53,6 +53,9 @@ public:
 
     // Opens the given port by itself once its device is back.
     void reopenWhenBack(int number);
+    // Waits for the given port as above should an open now under way fail (a
+    // device server that is not there yet).
+    void reopenOnFailure(int number);
     // The port being waited for, or 0.
     int waitingFor() const { return m_watch.isWatching() ? m_reopening : 0; }
 

@@ -92,9 +92,12 @@ void PanelWindow::startUp()
     // the first open failed, that failure has been reported and is not repeated.
     m_com1Option->setChecked(true);
     choose(kPortOptions.front(), !failure);
-    // COM1 missing at start-up is opened once its device is there.
+    // COM1 missing at start-up is opened once its device is there, also when a
+    // device server's connect fails after start-up has returned.
     if (failure)
         m_ports.reopenWhenBack(1);
+    else
+        m_ports.reopenOnFailure(1);
 }
 
 QWidget *PanelWindow::control(std::string_view name) const
