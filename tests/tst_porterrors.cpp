@@ -1,4 +1,5 @@
-// The warning for a port that cannot be opened says what to do about it.
+// The port on a pseudo-terminal: the warning for a port that cannot be opened
+// says what to do about it, and a command is on the line as soon as it is written.
 #include "comport.h"
 #include "portlisting.h"
 
@@ -30,6 +31,16 @@ public:
     }
 
     QString device() const { return m_device; }
+    // What has reached the device so far, read without waiting.
+    QByteArray arrived() const
+    {
+        QByteArray bytes(256, Qt::Uninitialized);
+        const int flags = ::fcntl(m_master, F_GETFL);
+        ::fcntl(m_master, F_SETFL, flags | O_NONBLOCK);
+        const ssize_t count = ::read(m_master, bytes.data(), size_t(bytes.size()));
+        ::fcntl(m_master, F_SETFL, flags);
+        return bytes.left(count > 0 ? qsizetype(count) : 0);
+    }
 
 private:
     int m_master;
@@ -56,6 +67,7 @@ private slots:
     void missingDeviceNamesItsVariable();
     void unreadableDeviceNamesItsGroup();
     void otherFailuresHaveNoHint();
+    void writeIsOnTheLineWhenItReturns();
     void portListingNamesEveryPort_data();
     void portListingNamesEveryPort();
 };
@@ -110,6 +122,19 @@ void TestPortErrors::otherFailuresHaveNoHint()
     QVERIFY(!line.write("TABN   1\r"));
     QVERIFY(!line.errorString().isEmpty());
     QVERIFY(line.failureHint().isEmpty());
+}
+
+void TestPortErrors::writeIsOnTheLineWhenItReturns()
+{
+    Pty pty;
+    QVERIFY(!pty.device().isEmpty());
+    qputenv("QVX_COM1", pty.device().toLocal8Bit());
+    ComPort line;
+    QVERIFY2(line.open(), qPrintable(line.errorString()));
+    QVERIFY(line.write("TABN   1\r"));
+    // No turn of the event loop in between, as when the window repaints a
+    // clicked button before the loop comes back to the port.
+    QCOMPARE(pty.arrived(), QByteArray("TABN   1\r"));
 }
 
 void TestPortErrors::portListingNamesEveryPort_data()

@@ -108,6 +108,10 @@ bool ComPort::write(QByteArrayView text)
         lose();
         return fail(description);
     }
+    // QSerialPort writes its buffer at the next turn of the event loop, after
+    // the repaint that a click or a press causes; flush() hands the bytes to
+    // the device now, still without waiting.
+    m_port.flush();
     return true;
 }
 
