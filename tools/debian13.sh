@@ -45,7 +45,10 @@ fi
 
 mkdir -p "$(dirname "$root")"
 exec 9>"$root.lock"
-flock -n 9 || fail "another run holds $root.lock"
+if ! flock -n 9; then
+    echo "debian13: waiting for another run to release $root.lock"
+    flock -w 3600 9 || fail "another run held $root.lock for an hour"
+fi
 
 # Every process whose root is the Debian 13 root: what a run left behind would
 # keep the mounts busy.

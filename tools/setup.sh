@@ -16,8 +16,9 @@ if [ "${1:-run}" = test ]; then
     qvx_packages+=(
         # The sanitized and fuzzing runs, and symbolized reports.
         clang libclang-rt-dev llvm
-        # The package check, the format check and the network-line tests.
-        desktop-file-utils git clang-format ser2net
+        # The package check (file for CPack's shlibdeps), the format check and
+        # the network-line tests.
+        desktop-file-utils file git clang-format ser2net
         # Keeps the benchmarks building.
         libbenchmark-dev
     )
