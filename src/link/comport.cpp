@@ -75,7 +75,10 @@ bool ComPort::open()
     m_port.setPortName(m_device);
     if (!m_port.open(QIODevice::ReadWrite)) {
         fail(m_port.errorString());
-        m_hint = hintFor(m_port.error(), m_device, m_number);
+        // The hint is made when it is asked for: listing the ports costs a scan
+        // of the system, which a silent reconnection attempt has no use for.
+        m_openError = m_port.error();
+        m_failedNumber = m_number;
         return false;
     }
     if (!apply(m_line)) {
@@ -103,10 +106,10 @@ bool ComPort::write(QByteArrayView text)
         return fail(tr("Port not open"));
     if (m_port.write(text.data(), text.size()) != text.size()) {
         // A port that takes no bytes has lost its device; the send reports it
-        // and the loss closes the port, as for any other evidence.
-        const QString description = m_port.errorString();
+        // and the loss closes the port, as for any other evidence, in the
+        // loss's own words.
         lose();
-        return fail(description);
+        return false;
     }
     // QSerialPort writes its buffer at the next turn of the event loop, after
     // the repaint that a click or a press causes; flush() hands the bytes to
@@ -124,18 +127,26 @@ bool ComPort::fail(const QString &description)
 {
     m_error = description;
     m_hint.clear();
+    m_openError = QSerialPort::NoError;
     return false;
+}
+
+QString ComPort::failureHint() const
+{
+    return m_openError != QSerialPort::NoError ? hintFor(m_openError, m_device, m_failedNumber) : m_hint;
 }
 
 QString ComPort::hintFor(QSerialPort::SerialPortError error, const QString &device, int number)
 {
-    const QString ports = portlisting::describe(portlisting::availablePorts(), portlisting::byIdNames());
+    const auto ports = [] {
+        return portlisting::describe(portlisting::availablePorts(), portlisting::byIdNames());
+    };
     if (error == QSerialPort::DeviceNotFoundError) {
         return tr("COM%1 is %2. Set QVX_COM%1 to the projector's serial device, for example "
                   "QVX_COM%1=/dev/ttyUSB0.")
                    .arg(number)
                    .arg(device) +
-               QStringLiteral("\n\n") + ports;
+               QStringLiteral("\n\n") + ports();
     }
 #ifdef Q_OS_UNIX
     // Serial devices belong to a group (dialout on Debian) whose members may open them.
@@ -150,7 +161,7 @@ QString ComPort::hintFor(QSerialPort::SerialPortError error, const QString &devi
         }
     }
 #endif
-    return error == QSerialPort::NoError ? QString() : ports;
+    return error == QSerialPort::NoError ? QString() : ports();
 }
 
 bool ComPort::apply(const LineSettings &line)
@@ -199,6 +210,7 @@ void ComPort::lose()
     // happened in its own words.
     m_error = tr("The device at %1 went away: it was unplugged or switched off.").arg(m_device);
     m_hint = tr("The panel opens it again by itself when the device is back.");
+    m_openError = QSerialPort::NoError;
     m_lossPending = true;
     // Closed once the signal or the write that told of the loss has returned,
     // so QSerialPort is not closed from inside its own notification.

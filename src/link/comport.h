@@ -46,7 +46,7 @@ public:
     bool write(QByteArrayView text) override;
     QByteArray readAll() override;
     QString errorString() const override { return m_error; }
-    QString failureHint() const override { return m_hint; }
+    QString failureHint() const override;
     QString location() const override { return deviceFor(m_number); }
 
     // The advice for a failure to open port 1 or 2 on the given device.
@@ -68,5 +68,9 @@ private:
     LineSettings m_line;
     QString m_error;
     QString m_hint;
+    // The failure of the last open, whose hint failureHint() makes; NoError
+    // after any other outcome.
+    QSerialPort::SerialPortError m_openError = QSerialPort::NoError;
+    int m_failedNumber = 1;
     bool m_lossPending = false;
 };
