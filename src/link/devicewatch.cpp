@@ -25,6 +25,11 @@ void DeviceWatch::watch(const QString &path)
 void DeviceWatch::stop()
 {
     m_recheck.stop();
+    forgetFolders();
+}
+
+void DeviceWatch::forgetFolders()
+{
     if (const QStringList folders = m_folders.directories(); !folders.isEmpty())
         m_folders.removePaths(folders);
 }
@@ -53,8 +58,7 @@ void DeviceWatch::watchFolder()
     while (!QFileInfo(folder).isDir() && !QDir(folder).isRoot())
         folder = QFileInfo(folder).absolutePath();
     if (!m_folders.directories().contains(folder)) {
-        if (const QStringList old = m_folders.directories(); !old.isEmpty())
-            m_folders.removePaths(old);
+        forgetFolders();
         m_folders.addPath(folder);
     }
 }

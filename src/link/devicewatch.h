@@ -40,6 +40,7 @@ private:
     void check();
     bool namesFile() const;
     void watchFolder();
+    void forgetFolders();
 
     QString m_path;
     QTimer m_recheck;

@@ -29,8 +29,7 @@ void PortSelection::onNotified(SerialLine::Event kind)
     if (kind != SerialLine::Event::DeviceLost)
         return;
     const int number = m_line.portNumber();
-    report(lastFailure());
-    emit portLost(lastFailure());
+    emit portLost(report(lastFailure()).value());
     reopenWhenBack(number);
 }
 
