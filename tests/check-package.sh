@@ -5,7 +5,7 @@
 set -euo pipefail
 build=$1
 
-for tool in cpack dpkg-deb dpkg-shlibdeps desktop-file-validate; do
+for tool in cpack dpkg-deb dpkg-shlibdeps desktop-file-validate file; do
     if ! command -v "$tool" >/dev/null; then
         echo "SKIP: $tool is not installed"
         exit 77
