@@ -100,8 +100,8 @@ struct LinkRig
     explicit LinkRig(const QByteArray &query)
     {
         line.open();
-        link.setReplyDecoder([this](const QByteArray &lastCommand, const QByteArray &dump) {
-            return router.decode(lastCommand, dump);
+        link.setReplyDecoder([this](const QByteArray &lastCommand, const QByteArray &dump, bool grown) {
+            return router.decode(lastCommand, dump, grown);
         });
         link.setLastCommand(link.commandPrefix() + query + '\r');
     }

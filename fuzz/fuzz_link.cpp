@@ -71,8 +71,8 @@ public:
         m_line.open();
         m_engine.reset();
         m_engine.setWindows(kNever, kNever);
-        m_engine.setReplyDecoder([this](const QByteArray &lastCommand, const QByteArray &dump) {
-            return m_router.decode(lastCommand, dump);
+        m_engine.setReplyDecoder([this](const QByteArray &lastCommand, const QByteArray &dump, bool grown) {
+            return m_router.decode(lastCommand, dump, grown);
         });
         rxDump();
     }

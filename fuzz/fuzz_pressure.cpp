@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <optional>
@@ -62,9 +63,31 @@ void checkRounding(double value)
     fuzzCheck(distance < 0.5 || std::fmod(rounded, 2.0) == 0, "a halfway value rounds to the even one");
 }
 
+// Reads the text on in pieces whose lengths follow its own characters, as the
+// receive path reads a reply that arrives in batches, checking one piece on the
+// way against a read of that much in one go.
+double readInPieces(QByteArrayView text)
+{
+    decode::LeadingNumberReader reader;
+    const qsizetype checkedAt = text.size() / 2;
+    double number = reader.read({});
+    for (qsizetype length = 0; length < text.size();) {
+        const qsizetype next =
+            std::min(text.size(), length + 1 + (static_cast<unsigned char>(text[length]) & 7));
+        if (length < checkedAt && next >= checkedAt)
+            fuzzCheck(
+                sameNumber(reader.read(text.first(checkedAt)), decode::leadingNumber(text.first(checkedAt))),
+                "a number read on from where it stopped is the number read in one go");
+        length = next;
+        number = reader.read(text.first(length));
+    }
+    return number;
+}
+
 void checkPressure(QByteArrayView text)
 {
     const double number = decode::leadingNumber(text);
+    fuzzCheck(sameNumber(number, readInPieces(text)), "a number read in pieces is the number read in one go");
     const std::string blankless = withoutBlanks(text);
     fuzzCheck(sameNumber(number, decode::leadingNumber(
                                      QByteArrayView(blankless.data(), qsizetype(blankless.size())))),

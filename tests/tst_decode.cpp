@@ -23,7 +23,7 @@ QList<QByteArray> statusLines(const QByteArray &command, const QList<QByteArray>
     QList<QByteArray> lines;
     for (const QByteArray &batch : batches) {
         dump.append(batch);
-        if (const auto text = router.decode(command + '\r', dump.text()))
+        if (const auto text = router.decode(command + '\r', dump.text(), !lines.isEmpty()))
             shown = *text;
         lines.append(shown);
     }
@@ -63,6 +63,7 @@ private slots:
     void everyLampPatternByTheRule();
     void leadingNumber_data();
     void leadingNumber();
+    void newDumpIsReadAnew();
     void pressureValueIsKept();
 };
 
@@ -271,6 +272,14 @@ void TestDecode::leadingNumber_data()
         << QByteArray("." + QByteArray(400, '0') + "1E5") << 0.0;
     QTest::newRow("longNegativeMantissaHuge")
         << QByteArray("-" + QByteArray(400, '9')) << -std::numeric_limits<double>::infinity();
+    QTest::newRow("longMantissaBroughtBackByExponent")
+        << QByteArray("1" + QByteArray(900, '0') + "E-900") << 1.0;
+    // 1 + 2^-53 lies halfway between two doubles and goes to the even one, 1; a
+    // digit that is not 0 far behind it tips it up to the next one.
+    const QByteArray halfway = "1.00000000000000011102230246251565404236316680908203125";
+    QTest::newRow("halfwayOverLongZeros") << QByteArray(halfway + QByteArray(900, '0')) << 1.0;
+    QTest::newRow("halfwayTippedByFarDigit")
+        << QByteArray(halfway + QByteArray(900, '0') + '1') << 1.0000000000000002;
     QTest::newRow("octal") << QByteArray("&O17") << 15.0;
     QTest::newRow("hexLowerCase") << QByteArray("&hff") << 255.0;
     QTest::newRow("ampersandAlone") << QByteArray("&12") << 0.0;
@@ -281,7 +290,35 @@ void TestDecode::leadingNumber()
 {
     QFETCH(QByteArray, text);
     QFETCH(double, number);
-    QCOMPARE(decode::leadingNumber(text), number);
+    // Exactly: QCOMPARE would take neighbouring doubles as equal.
+    const double inOneGo = decode::leadingNumber(text);
+    QVERIFY2(inOneGo == number, qPrintable(QString::number(inOneGo, 'g', 17)));
+
+    // Read as the receive path reads it: on from where the last read stopped,
+    // one character more each time, each read giving the number of the text so far.
+    decode::LeadingNumberReader reader;
+    for (qsizetype length = 0; length <= text.size(); ++length) {
+        const QByteArrayView soFar = QByteArrayView(text).first(length);
+        const double expected = decode::leadingNumber(soFar);
+        const double read = reader.read(soFar);
+        QVERIFY2(read == expected,
+                 qPrintable(QStringLiteral("after %1 characters: %2 read on, %3 read in one go")
+                                .arg(length)
+                                .arg(read)
+                                .arg(expected)));
+    }
+}
+
+// A dump that is not grown is read from its start, whatever the dump before it
+// held and whichever decoder it went to.
+void TestDecode::newDumpIsReadAnew()
+{
+    const QByteArray prefix;
+    ReplyRouter router(prefix);
+    QCOMPARE(router.decode("CR PRESSURE\r", TrafficDump::of("0512\r")), QByteArray("650 hPa"));
+    QCOMPARE(router.decode("CR PRESSURE\r", TrafficDump::of("5\r0000"), false), QByteArray("111 hPa"));
+    QCOMPARE(router.decode("TABN   1\r", TrafficDump::of("7"), false), std::nullopt);
+    QCOMPARE(router.decode("CR PRESSURE\r", TrafficDump::of("7\r"), true), QByteArray("113 hPa"));
 }
 
 void TestDecode::pressureValueIsKept()

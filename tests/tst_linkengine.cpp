@@ -13,6 +13,7 @@ struct Decoded
 {
     QByteArray lastCommand;
     QByteArray dump;
+    bool grown;
 };
 
 // An engine on a fake line, with a decoder that records what it was given and
@@ -27,8 +28,8 @@ struct Rig
     {
         line.open();
         engine.reset();
-        engine.setReplyDecoder([this](const QByteArray &command, const QByteArray &dump) {
-            decoded.append({command, dump});
+        engine.setReplyDecoder([this](const QByteArray &command, const QByteArray &dump, bool grown) {
+            decoded.append({command, dump, grown});
             return std::optional<QByteArray>(" decoded");
         });
     }
@@ -61,6 +62,7 @@ private slots:
     void lateReplyStaysAfterDisplayWindow();
     void sendOnClosedPortMarksNoReply();
     void rxBufferStopsGrowingAtItsLimit();
+    void echoedDumpFollowsTheDump();
     void noDecoderLeavesStatusLine();
     void anyModeButOneReceives();
 };
@@ -105,6 +107,7 @@ void TestLinkEngine::receivedBatchesGrowTheDump()
         QCOMPARE(rig.decoded.size(), i + 1);
         QCOMPARE(rig.decoded.last().dump, dumps[i]);
         QCOMPARE(rig.decoded.last().lastCommand, QByteArray("TABN   1\r"));
+        QVERIFY2(rig.decoded.last().grown == (i > 0), "a later batch grows the dump the decoder saw");
     }
     QCOMPARE(rig.engine.statusLine(), QByteArray(" decoded"));
 }
@@ -260,9 +263,35 @@ void TestLinkEngine::rxBufferStopsGrowingAtItsLimit()
     QVERIFY2(!rig.engine.rxBuffer().contains('B'), "characters past the limit are dropped");
     QCOMPARE(rig.decoded.size(), 5);
 
+    QVERIFY2(rig.decoded.last().grown, "a dropped batch leaves the dump as the decoder saw it");
+
     rig.engine.endHold();
     rig.line.feed("C");
     QCOMPARE(rig.engine.rxBuffer(), QByteArray("C"));
+    QVERIFY2(!rig.decoded.last().grown, "an emptied RxBuffer starts a new dump");
+}
+
+// The echo's status line is the dump itself: it grows with RxBuffer and keeps
+// its text when RxBuffer is emptied.
+void TestLinkEngine::echoedDumpFollowsTheDump()
+{
+    Rig rig;
+    rig.engine.setReplyDecoder([](const QByteArray &, const QByteArray &dump, bool) { return dump; });
+    rig.send("CR9\r");
+    rig.line.feed("12");
+    QCOMPARE(rig.engine.statusLine(), QByteArray(" 1 2 "));
+    rig.line.feed("34");
+    QCOMPARE(rig.engine.statusLine(), QByteArray(" 1 2 3 4 "));
+    rig.engine.endHold();
+    QVERIFY(rig.engine.receivedLine().isEmpty());
+    QCOMPARE(rig.engine.statusLine(), QByteArray(" 1 2 3 4 "));
+    rig.line.feed("5");
+    QCOMPARE(rig.engine.statusLine(), QByteArray(" 5 "));
+    rig.engine.setReplyDecoder(
+        [](const QByteArray &, const QByteArray &, bool) { return QByteArray(" other"); });
+    rig.line.feed("6");
+    QCOMPARE(rig.engine.statusLine(), QByteArray(" other"));
+    QCOMPARE(rig.engine.receivedLine(), QByteArray(" 5 6 "));
 }
 
 void TestLinkEngine::noDecoderLeavesStatusLine()

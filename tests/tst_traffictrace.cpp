@@ -64,7 +64,7 @@ void TestTrafficTrace::oneLinePerEvent()
     qputenv(TrafficTrace::kVariable, path.toLocal8Bit());
     Rig rig;
     rig.link.setReplyDecoder(
-        [](const QByteArray &, const QByteArray &) { return std::optional<QByteArray>(" Normal"); });
+        [](const QByteArray &, const QByteArray &, bool) { return std::optional<QByteArray>(" Normal"); });
     const auto trace = TrafficTrace::fromEnvironment(rig.link, rig.ports);
     QVERIFY(trace && trace->isWriting());
     rig.link.setWindows(20ms, 60ms);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "codetables.h"
+#include "leadingnumber.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -31,12 +32,6 @@ QByteArray lampHours(QByteArrayView dump);
 // Reply characters 1 to 5 as S1 and 8 to 11 as S2.
 QByteArray temperatures(QByteArrayView dump);
 
-// The number a text begins with: blanks are skipped wherever they stand, then a
-// sign, digits, a decimal point and an exponent (E or D), or "&H"/"&O" and a
-// hexadecimal or octal number; reading stops at the first character that cannot
-// continue it, and a text with no number reads as 0.
-double leadingNumber(QByteArrayView text);
-
 // The nearest integer; a value halfway between two goes to the even one.
 double roundHalfEven(double value);
 
@@ -51,5 +46,7 @@ struct Pressure
 // -6553..6553 cannot take those steps and gives no pressure rather than a
 // wrapped one.
 std::optional<Pressure> pressure(QByteArrayView dump);
+// The same from the leading number, read already.
+std::optional<Pressure> pressureOf(double number);
 
 } // namespace decode

@@ -13,8 +13,11 @@ constexpr qsizetype kTwoCharacterField = 4;
 
 } // namespace
 
-std::optional<QByteArray> ReplyRouter::decode(const QByteArray &lastCommand, const QByteArray &dump)
+std::optional<QByteArray> ReplyRouter::decode(const QByteArray &lastCommand, const QByteArray &dump,
+                                              bool grown)
 {
+    if (!grown)
+        m_pressureReader.reset();
     const auto decoder = route(lastCommand);
     return decoder ? run(*decoder, dump) : std::nullopt;
 }
@@ -61,7 +64,7 @@ std::optional<QByteArray> ReplyRouter::run(Decoder decoder, const QByteArray &du
     case Decoder::Pressure:
         break;
     }
-    const auto reading = pressure(dump);
+    const auto reading = pressureOf(m_pressureReader.read(dump));
     if (!reading)
         return std::nullopt;
     m_pressureValue = reading->hectopascals;

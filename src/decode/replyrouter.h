@@ -1,6 +1,8 @@
 // Chooses the decoder for a reply by the command sent last.
 #pragma once
 
+#include "leadingnumber.h"
+
 #include <QByteArray>
 
 #include <array>
@@ -57,7 +59,11 @@ public:
         : m_commandPrefix(commandPrefix)
     {}
 
-    std::optional<QByteArray> decode(const QByteArray &lastCommand, const QByteArray &dump);
+    // The status text for the dump. The dump is grown when it is the one of the
+    // last decode with characters added at its end; the pressure decoder then
+    // reads its number on from where it stopped. Any other dump is read anew.
+    std::optional<QByteArray> decode(const QByteArray &lastCommand, const QByteArray &dump,
+                                     bool grown = false);
 
     std::int16_t pressureValue() const { return m_pressureValue; }
 
@@ -67,4 +73,7 @@ private:
 
     const QByteArray &m_commandPrefix;
     std::int16_t m_pressureValue = 0;
+    // Forgets its place at every new dump, whatever the route, so that it never
+    // reads on over a dump whose start it did not see.
+    decode::LeadingNumberReader m_pressureReader;
 };

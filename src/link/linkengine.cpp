@@ -1,6 +1,8 @@
 // The one road for all traffic between the panel and the projector.
 #include "linkengine.h"
 
+#include <utility>
+
 LinkEngine::LinkEngine(SerialLine &line, QObject *parent)
     : QObject(parent)
     , m_line(line)
@@ -75,8 +77,13 @@ void LinkEngine::emptyRxBuffer()
         m_receivedLine = m_rxDump.text();
         m_receivedShowsDump = false;
     }
+    if (m_statusShowsDump) {
+        m_statusLine = m_rxDump.text();
+        m_statusShowsDump = false;
+    }
     m_rxBuffer.clear();
     m_rxDump.clear();
+    m_dumpDecoded = false;
 }
 
 void LinkEngine::setSentLine(const QByteArray &text)
@@ -119,8 +126,20 @@ void LinkEngine::showReceived()
     emit receivedLineChanged();
     if (!m_decoder)
         return;
-    if (const auto status = m_decoder(m_lastCommand, m_rxDump.text()))
+    const bool grown = std::exchange(m_dumpDecoded, true);
+    const auto status = m_decoder(m_lastCommand, m_rxDump.text(), grown);
+    if (!status)
+        return;
+    // The echo hands back the dump itself. The status line then shows the dump
+    // as the received line does: a copy kept of it would make the next batch
+    // copy the whole dump before adding to it.
+    if (status->isSharedWith(m_rxDump.text())) {
+        m_statusShowsDump = true;
+        m_statusLine.clear();
+        emit statusLineChanged();
+    } else {
         setStatusLine(*status);
+    }
 }
 
 void LinkEngine::onNotified(SerialLine::Event kind)
@@ -162,8 +181,14 @@ void LinkEngine::endDisplayWindow()
     emit displayWindowEnded();
 }
 
+const QByteArray &LinkEngine::statusLine() const
+{
+    return m_statusShowsDump ? m_rxDump.text() : m_statusLine;
+}
+
 void LinkEngine::setStatusLine(const QByteArray &text)
 {
+    m_statusShowsDump = false;
     m_statusLine = text;
     emit statusLineChanged();
 }

@@ -43,9 +43,11 @@ public:
     static constexpr char kNoReply[] = " X X X X";
 
     // The status text for a reply, chosen by the command sent last; nothing when
-    // the reply decodes to no text, which leaves the status line as it is.
-    using ReplyDecoder =
-        std::function<std::optional<QByteArray>(const QByteArray &lastCommand, const QByteArray &dump)>;
+    // the reply decodes to no text, which leaves the status line as it is. The
+    // dump is grown when it is the one of the last call with the characters of
+    // a batch added at its end, so that a decoder may read on where it stopped.
+    using ReplyDecoder = std::function<std::optional<QByteArray>(const QByteArray &lastCommand,
+                                                                 const QByteArray &dump, bool grown)>;
 
     explicit LinkEngine(SerialLine &line, QObject *parent = nullptr);
 
@@ -99,7 +101,7 @@ public:
 
     const QByteArray &sentLine() const { return m_sentLine; }
     const QByteArray &receivedLine() const;
-    const QByteArray &statusLine() const { return m_statusLine; }
+    const QByteArray &statusLine() const;
 
 signals:
     // The link's events, for those who watch the line: a command went out, the
@@ -141,11 +143,15 @@ private:
     std::optional<qint64> m_replyLatency;
 
     TrafficDump m_rxDump;
+    // Whether the decoder saw RxBuffer's dump since it was last emptied.
+    bool m_dumpDecoded = false;
     QByteArray m_sentLine;
     // The received line is either RxBuffer's dump or a text of its own (" X X X X",
     // empty, or the dump RxBuffer held before it was emptied).
     bool m_receivedShowsDump = false;
     QByteArray m_receivedLine;
+    // The status line likewise, when the decoder echoes the dump.
+    bool m_statusShowsDump = false;
     QByteArray m_statusLine;
 
     QTimer m_timer2;

@@ -75,8 +75,8 @@ PanelWindow::PanelWindow(SerialLine &line, QWidget *parent)
     // Not on every batch: a flood would spend its time formatting tooltips.
     connect(&m_link, &LinkEngine::replyStarted, this, &PanelWindow::showReplyTiming);
     connect(&m_link, &LinkEngine::replyWindowEnded, this, &PanelWindow::showReplyTiming);
-    m_link.setReplyDecoder([this](const QByteArray &lastCommand, const QByteArray &dump) {
-        return m_router.decode(lastCommand, dump);
+    m_link.setReplyDecoder([this](const QByteArray &lastCommand, const QByteArray &dump, bool grown) {
+        return m_router.decode(lastCommand, dump, grown);
     });
 }
 
