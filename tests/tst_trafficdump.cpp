@@ -14,6 +14,7 @@ private slots:
     void growingDumpEqualsWholeDump();
     void everyByteValueGivesOneToken();
     void stopsAtTheLengthLimit();
+    void clearedDumpLeavesItsTextToWhoKeptIt();
 };
 
 void TestTrafficDump::tokens_data()
@@ -91,6 +92,26 @@ void TestTrafficDump::stopsAtTheLengthLimit()
     QVERIFY(dump.text().endsWith("A B "));
     dump.append("D");
     QCOMPARE(dump.text().size(), 1 + 2 * TrafficDump::kMaxCharacters);
+}
+
+// The received line keeps the dump RxBuffer held when it is emptied; the dump
+// that starts anew, in the room kept for it, must not write into that text.
+void TestTrafficDump::clearedDumpLeavesItsTextToWhoKeptIt()
+{
+    TrafficDump dump;
+    dump.reserveLongest();
+    const QByteArray full(TrafficDump::kMaxCharacters, '\x06');
+    dump.append(full);
+    const QByteArray kept = dump.text();
+    dump.clear();
+    QCOMPARE(dump.text(), QByteArray(" "));
+    QCOMPARE(dump.characters(), 0);
+    dump.append("AB");
+    QCOMPARE(dump.text(), QByteArray(" A B "));
+    QCOMPARE(kept, TrafficDump::of(full));
+    dump.clear();
+    dump.append(full);
+    QCOMPARE(dump.text(), kept);
 }
 
 QTEST_APPLESS_MAIN(TestTrafficDump)

@@ -20,6 +20,10 @@ LinkEngine::LinkEngine(SerialLine &line, QObject *parent)
     connect(&m_timer2, &QTimer::timeout, this, &LinkEngine::endReplyWindow);
     connect(&m_timer4, &QTimer::timeout, this, &LinkEngine::endDisplayWindow);
     connect(&m_line, &SerialLine::notified, this, &LinkEngine::onNotified);
+    // RxBuffer and its dump have all the room they can need from the start and
+    // keep it when emptied, so that no receive event moves them.
+    m_rxBuffer.reserve(kRxBufferLimit);
+    m_rxDump.reserveLongest();
 }
 
 void LinkEngine::reset()
@@ -81,7 +85,8 @@ void LinkEngine::emptyRxBuffer()
         m_statusLine = m_rxDump.text();
         m_statusShowsDump = false;
     }
-    m_rxBuffer.clear();
+    m_rxBuffer.truncate(0);
+    m_rxBuffer.reserve(kRxBufferLimit);
     m_rxDump.clear();
     m_dumpDecoded = false;
 }

@@ -12,6 +12,8 @@ constexpr unsigned char kCarriageReturn = 13;
 constexpr unsigned char kAmpersandCode = 20;
 constexpr unsigned char kFirstShown = ' ';
 constexpr unsigned char kLastShown = 'z';
+// "ACK " is the widest token.
+constexpr qsizetype kLongestText = 1 + 4 * TrafficDump::kMaxCharacters;
 
 void appendToken(QByteArray &dump, unsigned char c)
 {
@@ -54,6 +56,15 @@ void TrafficDump::append(QByteArrayView text)
 
 void TrafficDump::clear()
 {
-    m_text = " ";
+    // A text still shared with a line that shows it is left to that line.
+    m_text.truncate(1);
+    if (m_reserved)
+        m_text.reserve(kLongestText);
     m_characters = 0;
+}
+
+void TrafficDump::reserveLongest()
+{
+    m_reserved = true;
+    m_text.reserve(kLongestText);
 }

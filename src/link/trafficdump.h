@@ -27,10 +27,15 @@ public:
     void append(QByteArrayView text);
     void clear();
 
+    // Makes room for the longest dump, and keeps it when the dump is cleared, so
+    // that no receive event has to move the text into a larger buffer.
+    void reserveLongest();
+
     const QByteArray &text() const { return m_text; }
     qsizetype characters() const { return m_characters; }
 
 private:
     QByteArray m_text;
     qsizetype m_characters = 0;
+    bool m_reserved = false;
 };
