@@ -16,6 +16,7 @@
 #include <QMouseEvent>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QTest>
 #include <QTimer>
 #include <QWindow>
 
@@ -403,6 +404,117 @@ int hold(const QCommandLineParser &options)
     return 0;
 }
 
+// A left-button press or release on a control, handed to Qt as the platform hands
+// it a mouse event, so that the window's own dispatch (focus, grab, the button's
+// press and release handling) runs as for a real click.
+void platformMouse(PanelWindow &window, QWidget *control, QEvent::Type type)
+{
+    QWindow *handle = window.windowHandle();
+    const QPointF local = control->mapTo(&window, QRectF(control->rect()).center().toPoint());
+    const Qt::MouseButtons held = type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+    static ulong timestamp = 0;
+    timestamp += 500;
+    qt_handleMouseEvent(handle, local, handle->mapToGlobal(local), held, Qt::LeftButton, type, Qt::NoModifier,
+                        int(timestamp));
+}
+
+// Times, in microseconds, how long after a mouse event the command it sends is on
+// the line: from the event's hand-over to Qt to the return of the write.
+class WireClock
+{
+public:
+    explicit WireClock(LinkEngine &link)
+    {
+        QObject::connect(&link, &LinkEngine::commandSent, &m_context, [this] {
+            if (!m_sent)
+                m_sent = SteadyClock::now();
+        });
+    }
+
+    void mouse(PanelWindow &window, QWidget *control, QEvent::Type type)
+    {
+        m_sent.reset();
+        m_at = SteadyClock::now();
+        platformMouse(window, control, type);
+    }
+
+    std::optional<double> microseconds() const
+    {
+        if (!m_sent)
+            return std::nullopt;
+        return std::chrono::duration<double, std::micro>(*m_sent - m_at).count();
+    }
+
+private:
+    QObject m_context;
+    SteadyClock::time_point m_at;
+    std::optional<SteadyClock::time_point> m_sent;
+};
+
+void printMicroseconds(const char *key, const std::vector<double> &values)
+{
+    QStringList texts;
+    for (const double value : values)
+        texts << QString::number(value, 'f', 0);
+    print(key, texts.join(u' '));
+}
+
+// The first click on PJ-Status after seconds of flood with no click, then clicks
+// a second apart, then presses of zoom + released after 300 ms: each timed from
+// the mouse event that sends (the click's release, the lens button's press) to
+// the write.
+int clickLatency(const QCommandLineParser &options)
+{
+    const int quiet = options.value(QStringLiteral("quiet-seconds")).toInt();
+    const int repeats = options.value(QStringLiteral("clicks")).toInt();
+    ComPort line;
+    PanelWindow window(line);
+    if (!startPanel(window))
+        return 1;
+    // PJ-Status lies below the start-up view.
+    window.setClientHeight(WindowStates::kFullHeight);
+    runFor(200);
+    WireClock clock(parts::link(window));
+    auto *status = window.control<QWidget>("Command44");
+    auto *zoomIn = window.control<QWidget>("Command61");
+
+    const auto clickOnce = [&]() -> std::optional<double> {
+        platformMouse(window, status, QEvent::MouseButtonPress);
+        runFor(80);
+        clock.mouse(window, status, QEvent::MouseButtonRelease);
+        const auto latency = clock.microseconds();
+        runFor(920);
+        return latency;
+    };
+    const auto pressOnce = [&]() -> std::optional<double> {
+        clock.mouse(window, zoomIn, QEvent::MouseButtonPress);
+        const auto latency = clock.microseconds();
+        runFor(300);
+        platformMouse(window, zoomIn, QEvent::MouseButtonRelease);
+        runFor(700);
+        return latency;
+    };
+
+    runFor(quiet * 1000);
+    std::vector<double> first;
+    std::vector<double> clicks;
+    std::vector<double> presses;
+    if (const auto latency = clickOnce())
+        first.push_back(*latency);
+    for (int i = 0; i < repeats; ++i) {
+        if (const auto latency = clickOnce())
+            clicks.push_back(*latency);
+    }
+    for (int i = 0; i < repeats; ++i) {
+        if (const auto latency = pressOnce())
+            presses.push_back(*latency);
+    }
+    printMicroseconds("first_click_us", first);
+    printMicroseconds("click_us", clicks);
+    printMicroseconds("press_us", presses);
+    return 0;
+}
+
 // One run of the simulator in the soak: when it opened, when it read each command,
 // and whether it hung up (after reading the last of them).
 struct SimRun
@@ -545,14 +657,18 @@ int main(int argc, char *argv[])
                        "  flood    PJ-Status every second, then nothing; CPU, RSS and send-to-arrival time\n"
                        "  startup  process start (QVX_STARTED, epoch seconds) to the window's first paint\n"
                        "  hold     hold zoom + and time the steps\n"
-                       "  soak     a command every period while the simulator's faults rotate"));
+                       "  soak     a command every period while the simulator's faults rotate\n"
+                       "  click    a click after a quiet flood, clicks and lens presses, each to its write"));
     options.addHelpOption();
-    options.addPositionalArgument(QStringLiteral("mode"), QStringLiteral("flood, startup, hold or soak"));
+    options.addPositionalArgument(QStringLiteral("mode"),
+                                  QStringLiteral("flood, startup, hold, soak or click"));
     options.addOptions({
         {QStringLiteral("send-seconds"), QStringLiteral("flood: seconds with a send each second"),
          QStringLiteral("s"), QStringLiteral("20")},
-        {QStringLiteral("quiet-seconds"), QStringLiteral("flood: seconds with no send"), QStringLiteral("s"),
-         QStringLiteral("60")},
+        {QStringLiteral("quiet-seconds"), QStringLiteral("flood, click: seconds with no send"),
+         QStringLiteral("s"), QStringLiteral("60")},
+        {QStringLiteral("clicks"), QStringLiteral("click: clicks, and lens presses, after the first click"),
+         QStringLiteral("n"), QStringLiteral("10")},
         {QStringLiteral("sim-log"), QStringLiteral("flood, hold: the simulator's --verbose log"),
          QStringLiteral("file")},
         {QStringLiteral("full"), QStringLiteral("startup: show the full view's height")},
@@ -576,5 +692,7 @@ int main(int argc, char *argv[])
         return hold(options);
     if (mode == u"soak")
         return soak(options);
+    if (mode == u"click")
+        return clickLatency(options);
     options.showHelp(2);
 }
