@@ -6,6 +6,7 @@
 #include "panelstyle.h"
 #include "panelwindow.h"
 #include "warningcatcher.h"
+#include "windowstates.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -24,6 +25,22 @@ QString nameOf(std::string_view name)
 {
     return QString::fromLatin1(name.data(), qsizetype(name.size()));
 }
+
+// Counts the paint events a widget gets.
+class PaintCounter : public QObject
+{
+public:
+    explicit PaintCounter(QWidget *widget) { widget->installEventFilter(this); }
+
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        paints += event->type() == QEvent::Paint;
+        return QObject::eventFilter(watched, event);
+    }
+};
 
 QString captionOf(const QWidget *widget)
 {
@@ -56,6 +73,8 @@ private slots:
     void portGroupShowsAndHidesByTimer();
     void portGroupCoversComButton();
     void trafficLinesShowPlainText();
+    void commandGoesOutBeforeTheButtonRepaints_data();
+    void commandGoesOutBeforeTheButtonRepaints();
 };
 
 void TestPanelWindow::init()
@@ -281,6 +300,46 @@ void TestPanelWindow::trafficLinesShowPlainText()
     PanelWindow window(line);
     for (const char *name : {"Label11", "Label12", "Label22"})
         QCOMPARE(window.control<QLabel>(name)->textFormat(), Qt::PlainText);
+}
+
+void TestPanelWindow::commandGoesOutBeforeTheButtonRepaints_data()
+{
+    QTest::addColumn<QByteArray>("control");
+    // The mouse event that sends: a click's release, a lens button's press.
+    QTest::addColumn<bool>("onPress");
+
+    QTest::newRow("clickedButton") << QByteArray("Command44") << false;
+    QTest::newRow("lensButton") << QByteArray("Command61") << true;
+}
+
+// A button repainted before its command is written holds the command back by
+// as long as the paint takes, and a compositing display may make it wait for a
+// frame. The command goes out first; the button still repaints after it.
+void TestPanelWindow::commandGoesOutBeforeTheButtonRepaints()
+{
+    QFETCH(QByteArray, control);
+    QFETCH(bool, onPress);
+    FakeLine line;
+    PanelWindow window(line);
+    window.startUp();
+    window.setClientHeight(WindowStates::kFullHeight);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *button = window.control<QAbstractButton>(control.toStdString());
+    PaintCounter counter(button);
+    int paintsAtWrite = -1;
+    connect(&parts::link(window), &LinkEngine::commandSent, this, [&] { paintsAtWrite = counter.paints; });
+
+    const QPoint centre = button->mapTo(&window, button->rect().center());
+    QTest::mousePress(window.windowHandle(), Qt::LeftButton, {}, centre);
+    const int paintsBeforeRelease = counter.paints;
+    if (!onPress)
+        QCOMPARE(paintsAtWrite, -1);
+    QTest::mouseRelease(window.windowHandle(), Qt::LeftButton, {}, centre);
+    QVERIFY2(paintsAtWrite >= 0, "the mouse sent no command");
+    QCOMPARE(line.written.size(), 1);
+    QCOMPARE(paintsAtWrite, onPress ? 0 : paintsBeforeRelease);
+    QTRY_VERIFY2(counter.paints > paintsAtWrite, "the button repaints after the command went out");
 }
 
 QTEST_MAIN(TestPanelWindow)

@@ -5,6 +5,22 @@
 #include <QStyleOptionFocusRect>
 #include <qdrawutil.h>
 
+PanelButton::PanelButton(const QString &caption, QWidget *parent)
+    : QPushButton(caption, parent)
+{
+    // Released comes after the blocked paint and before clicked, so the click's
+    // handlers, and any box they open, find the button painting as usual.
+    connect(this, &QAbstractButton::released, this, [this] { setUpdatesEnabled(true); });
+}
+
+void PanelButton::mouseReleaseEvent(QMouseEvent *event)
+{
+    // The paint is left to the update that enabling asks for.
+    setUpdatesEnabled(false);
+    QPushButton::mouseReleaseEvent(event);
+    setUpdatesEnabled(true);
+}
+
 void PanelButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
