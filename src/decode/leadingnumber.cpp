@@ -147,7 +147,7 @@ void LeadingNumberReader::takeDigit(char c, bool integer)
     m_valueKnown = false;
 }
 
-double LeadingNumberReader::value() const
+double LeadingNumberReader::value()
 {
     if (!m_valueKnown) {
         m_value = m_base != 0 ? m_radixValue : decimalValue();

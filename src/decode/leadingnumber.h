@@ -36,7 +36,7 @@ private:
 
     void take(char c);
     void takeDigit(char c, bool integer);
-    double value() const;
+    double value();
     double decimalValue() const;
 
     Phase m_phase = Phase::Start;
@@ -60,8 +60,8 @@ private:
     double m_radixValue = 0;
 
     // The value of what was read, until a character changes it.
-    mutable bool m_valueKnown = false;
-    mutable double m_value = 0;
+    bool m_valueKnown = false;
+    double m_value = 0;
 };
 
 // The number text begins with, read in one go.

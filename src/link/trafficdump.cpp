@@ -56,15 +56,15 @@ void TrafficDump::append(QByteArrayView text)
 
 void TrafficDump::clear()
 {
-    // A text still shared with a line that shows it is left to that line.
+    // The dump keeps the room it had. A text still shared with a line that
+    // shows it is left to that line, and the dump takes new room of that size.
+    const qsizetype room = m_text.capacity();
     m_text.truncate(1);
-    if (m_reserved)
-        m_text.reserve(kLongestText);
+    m_text.reserve(room);
     m_characters = 0;
 }
 
 void TrafficDump::reserveLongest()
 {
-    m_reserved = true;
     m_text.reserve(kLongestText);
 }

@@ -37,5 +37,4 @@ public:
 private:
     QByteArray m_text;
     qsizetype m_characters = 0;
-    bool m_reserved = false;
 };
