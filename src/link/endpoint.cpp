@@ -30,6 +30,16 @@ QString tr(const char *text)
 
 } // namespace
 
+QString Endpoint::toString() const
+{
+    if (!isNetwork())
+        return device;
+    const auto scheme =
+        std::find_if(kSchemes.begin(), kSchemes.end(), [&](const Scheme &s) { return s.kind == kind; });
+    const QString shownHost = host.contains(u':') ? u'[' + host + u']' : host;
+    return scheme->name.toString() + kSchemeSeparator.toString() + shownHost + u':' + QString::number(port);
+}
+
 bool Endpoint::looksLikeUrl(QStringView text)
 {
     return text.contains(kSchemeSeparator);

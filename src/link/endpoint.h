@@ -22,6 +22,9 @@ struct Endpoint
     quint16 port = 0;
 
     bool isNetwork() const { return kind != Kind::Device; }
+    // The endpoint as parse() takes it: the device path, or the URL with an
+    // IPv6 host in brackets.
+    QString toString() const;
 
     // Anything without "://" is a device path. A URL with another scheme, no
     // host, a missing or out-of-range port, or a path, user or options after

@@ -53,17 +53,24 @@ NetworkLine::NetworkLine(QObject *parent)
 {}
 
 NetworkLine::NetworkLine(EndpointSource source, QObject *parent)
+    : NetworkLine(std::move(source), std::make_unique<QTcpSocket>(), parent)
+{}
+
+NetworkLine::NetworkLine(EndpointSource source, std::unique_ptr<QTcpSocket> socket, QObject *parent)
     : SerialLine(parent)
     , m_source(std::move(source))
+    , m_socket(std::move(socket))
 {
+    m_connectTimer.setObjectName(QStringLiteral("connectTimer"));
+    m_confirmTimer.setObjectName(QStringLiteral("confirmTimer"));
     m_connectTimer.setSingleShot(true);
     m_connectTimer.setInterval(kConnectTimeout);
     m_confirmTimer.setSingleShot(true);
     m_confirmTimer.setInterval(kConfirmTimeout);
-    connect(&m_socket, &QTcpSocket::connected, this, &NetworkLine::onConnected);
-    connect(&m_socket, &QTcpSocket::readyRead, this, &NetworkLine::onReadyRead);
-    connect(&m_socket, &QTcpSocket::errorOccurred, this, &NetworkLine::onSocketTrouble);
-    connect(&m_socket, &QTcpSocket::disconnected, this, &NetworkLine::onSocketTrouble);
+    connect(m_socket.get(), &QTcpSocket::connected, this, &NetworkLine::onConnected);
+    connect(m_socket.get(), &QTcpSocket::readyRead, this, &NetworkLine::onReadyRead);
+    connect(m_socket.get(), &QTcpSocket::errorOccurred, this, &NetworkLine::onSocketTrouble);
+    connect(m_socket.get(), &QTcpSocket::disconnected, this, &NetworkLine::onSocketTrouble);
     connect(&m_connectTimer, &QTimer::timeout, this, &NetworkLine::onConnectTimeout);
     connect(&m_confirmTimer, &QTimer::timeout, this, &NetworkLine::onConfirmTimeout);
 }
@@ -71,7 +78,7 @@ NetworkLine::NetworkLine(EndpointSource source, QObject *parent)
 NetworkLine::~NetworkLine()
 {
     m_state = State::Closed;
-    m_socket.abort();
+    m_socket->abort();
 }
 
 bool NetworkLine::setPortNumber(int number)
@@ -122,7 +129,7 @@ bool NetworkLine::open()
     ++m_attempt;
     m_state = State::Connecting;
     m_connectTimer.start();
-    m_socket.connectToHost(m_endpoint.host, m_endpoint.port);
+    m_socket->connectToHost(m_endpoint.host, m_endpoint.port);
     return true;
 }
 
@@ -135,7 +142,7 @@ bool NetworkLine::close()
     m_confirmTimer.stop();
     m_held.clear();
     m_awaited.clear();
-    m_socket.abort();
+    m_socket->abort();
     return true;
 }
 
@@ -146,14 +153,14 @@ bool NetworkLine::write(QByteArrayView text)
     if (m_holding) {
         if (m_held.size() + text.size() > kMaxHeldBytes)
             return fail(tr("%1 is not connected yet and already holds %2 bytes to send")
-                            .arg(address())
+                            .arg(m_endpoint.toString())
                             .arg(m_held.size()));
         m_held += text;
         return true;
     }
     const QByteArray bytes = isTelnet() ? TelnetCodec::encode(text) : text.toByteArray();
-    if (m_socket.write(bytes) != bytes.size())
-        return fail(m_socket.errorString());
+    if (m_socket->write(bytes) != bytes.size())
+        return fail(m_socket->errorString());
     return true;
 }
 
@@ -169,21 +176,12 @@ bool NetworkLine::fail(const QString &description)
     return false;
 }
 
-QString NetworkLine::address() const
-{
-    const bool telnet = isTelnet();
-    const QString host = m_endpoint.host.contains(u':') ? u'[' + m_endpoint.host + u']' : m_endpoint.host;
-    return QStringLiteral("%1://%2:%3")
-        .arg(telnet ? QStringLiteral("rfc2217") : QStringLiteral("socket"), host)
-        .arg(m_endpoint.port);
-}
-
 QString NetworkLine::serverHint() const
 {
     return tr("COM%1 is the serial device server at %2. Check that the server runs and is reachable "
               "from here, or set QVX_COM%1 to another address.")
         .arg(m_number)
-        .arg(address());
+        .arg(m_endpoint.toString());
 }
 
 void NetworkLine::onConnected()
@@ -193,10 +191,10 @@ void NetworkLine::onConnected()
     m_connectTimer.stop();
     m_state = State::Connected;
     // Commands are a few bytes each; none should wait for the next to fill a segment.
-    m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     keepAlive();
     if (isTelnet()) {
-        m_socket.write(m_codec.start());
+        m_socket->write(m_codec.start());
         m_confirmTimer.start();
     } else {
         releaseHeld();
@@ -207,7 +205,7 @@ void NetworkLine::onReadyRead()
 {
     if (m_state != State::Connected)
         return;
-    const QByteArray bytes = m_socket.readAll();
+    const QByteArray bytes = m_socket->readAll();
     if (isTelnet())
         takeTelnet(bytes);
     else
@@ -222,7 +220,7 @@ void NetworkLine::takeTelnet(QByteArrayView bytes)
     const TelnetCodec::Decoded decoded = m_codec.decode(bytes);
     m_input += decoded.data;
     if (!decoded.reply.isEmpty())
-        m_socket.write(decoded.reply);
+        m_socket->write(decoded.reply);
     if (!m_comPortSettled && m_codec.comPortState() != TelnetCodec::ComPortState::Pending)
         settleComPort();
     for (const auto &answer : decoded.answers) {
@@ -236,8 +234,8 @@ void NetworkLine::onSocketTrouble()
 {
     if (m_state == State::Closed || m_dropPending)
         return;
-    const bool described = m_socket.error() != QAbstractSocket::UnknownSocketError;
-    m_error = described ? m_socket.errorString() : tr("The device server closed the connection");
+    const bool described = m_socket->error() != QAbstractSocket::UnknownSocketError;
+    m_error = described ? m_socket->errorString() : tr("The device server closed the connection");
     m_hint = serverHint();
     m_dropPending = true;
     // The socket is closed once its signal has returned, never from inside it;
@@ -256,7 +254,7 @@ void NetworkLine::onConnectTimeout()
     if (m_state != State::Connecting)
         return;
     m_error = tr("Connection to %1 timed out after %2 s")
-                  .arg(address())
+                  .arg(m_endpoint.toString())
                   .arg(std::chrono::duration<double>(kConnectTimeout).count());
     m_hint = serverHint();
     m_dropPending = true;
@@ -272,9 +270,9 @@ void NetworkLine::dropConnection()
 
 void NetworkLine::keepAlive()
 {
-    m_socket.setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
 #ifdef Q_OS_LINUX
-    const auto fd = int(m_socket.socketDescriptor());
+    const auto fd = int(m_socket->socketDescriptor());
     const auto set = [fd](int level, int name, auto value) {
         ::setsockopt(fd, level, name, &value, sizeof value);
     };
@@ -294,7 +292,7 @@ void NetworkLine::settleComPort()
     else
         refuseSettings(tr("The device server at %1 refused COM-PORT-OPTION, so the settings \"%2\" "
                           "could not be applied")
-                           .arg(address(), m_settingsText));
+                           .arg(m_endpoint.toString(), m_settingsText));
     releaseHeld();
 }
 
@@ -303,7 +301,7 @@ void NetworkLine::sendSettings()
     const auto commands = TelnetCodec::commandsFor(m_line);
     m_settingsRefused = false;
     m_awaited.insert(m_awaited.end(), commands.begin(), commands.end());
-    m_socket.write(TelnetCodec::settingsRequest(m_line));
+    m_socket->write(TelnetCodec::settingsRequest(m_line));
     m_confirmTimer.start();
 }
 
@@ -321,7 +319,7 @@ void NetworkLine::match(const ComPortValue &answer)
     if (newest && answer.value != asked.value) {
         refuseSettings(tr("The device server at %1 did not take the settings \"%2\": its %3 stays %4 "
                           "instead of %5")
-                           .arg(address(), m_settingsText, nameOf(answer.command))
+                           .arg(m_endpoint.toString(), m_settingsText, nameOf(answer.command))
                            .arg(answer.value)
                            .arg(asked.value));
         return;
@@ -341,7 +339,7 @@ void NetworkLine::onConfirmTimeout()
         m_comPortSettled = true;
         refuseSettings(tr("The device server at %1 did not agree to COM-PORT-OPTION within %2 s, so the "
                           "settings \"%3\" could not be applied")
-                           .arg(address())
+                           .arg(m_endpoint.toString())
                            .arg(std::chrono::duration<double>(kConfirmTimeout).count())
                            .arg(m_settingsText));
         releaseHeld();
@@ -349,7 +347,7 @@ void NetworkLine::onConfirmTimeout()
     }
     if (!m_awaited.empty()) {
         refuseSettings(tr("The device server at %1 did not confirm the settings \"%2\" within %3 s")
-                           .arg(address(), m_settingsText)
+                           .arg(m_endpoint.toString(), m_settingsText)
                            .arg(std::chrono::duration<double>(kConfirmTimeout).count()));
     }
 }
@@ -364,7 +362,7 @@ void NetworkLine::refuseSettings(const QString &description)
         // not start a round of refusals and retries.
         m_settingsText = m_confirmedText;
         m_line = m_confirmedLine;
-        m_socket.write(TelnetCodec::settingsRequest(m_line));
+        m_socket->write(TelnetCodec::settingsRequest(m_line));
     }
     m_error = description;
     m_hint = tr("The device server keeps its own setting. Set its port to the same speed, or allow "

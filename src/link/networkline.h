@@ -12,6 +12,7 @@
 #include <chrono>
 #include <deque>
 #include <functional>
+#include <memory>
 
 // Port 1 and port 2 are the endpoints that the endpoint source names for them,
 // by default QVX_COM1 and QVX_COM2: rfc2217://host:port or socket://host:port.
@@ -44,6 +45,9 @@ public:
 
     explicit NetworkLine(QObject *parent = nullptr);
     explicit NetworkLine(EndpointSource source, QObject *parent = nullptr);
+    // Carries the line on the given socket; tests and the fuzzer hand in one
+    // that keeps its bytes in memory.
+    NetworkLine(EndpointSource source, std::unique_ptr<QTcpSocket> socket, QObject *parent = nullptr);
     ~NetworkLine() override;
 
     int portNumber() const override { return m_number; }
@@ -75,7 +79,6 @@ private:
 
     bool fail(const QString &description);
     bool isTelnet() const { return m_endpoint.kind == Endpoint::Kind::Rfc2217; }
-    QString address() const;
     QString serverHint() const;
     void onConnected();
     void onReadyRead();
@@ -92,9 +95,10 @@ private:
     void releaseHeld();
 
     EndpointSource m_source;
-    QTcpSocket m_socket;
-    QTimer m_connectTimer;
-    QTimer m_confirmTimer;
+    std::unique_ptr<QTcpSocket> m_socket;
+    // Children of the line, so that a test finds them among its children.
+    QTimer m_connectTimer{this};
+    QTimer m_confirmTimer{this};
     TelnetCodec m_codec;
     State m_state = State::Closed;
     Endpoint m_endpoint;
