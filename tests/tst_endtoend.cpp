@@ -124,6 +124,7 @@ void TestEndToEnd::failedPortChoiceThenRecovery()
     PanelWindow &window = *bench.window;
     click(window, "Command33");
     click(window, "Option2");
+    bench.warnings.check();
     QCOMPARE(bench.warnings.texts.size(), 1);
     QVERIFY(!bench.line.isOpen());
     QCOMPARE(bench.line.portNumber(), 1);

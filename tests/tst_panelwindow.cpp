@@ -208,6 +208,7 @@ void TestPanelWindow::startUpWithoutComOneWarnsOnce()
     ComPort line;
     PanelWindow window(line);
     window.startUp();
+    warnings.check();
     QCOMPARE(warnings.texts.size(), 1);
     QVERIFY2(!warnings.texts.first().isEmpty(), "the box carries the port's description");
     QVERIFY2(warnings.hints.first().contains(u"QVX_COM1"), qPrintable(warnings.hints.first()));
@@ -250,6 +251,7 @@ void TestPanelWindow::refusedSpeedKeepsTheRunningOption()
     window.control<QAbstractButton>("Command33")->click();
     window.control<QRadioButton>("Option9")->click();
 
+    warnings.check();
     QCOMPARE(warnings.texts, QStringList{QStringLiteral("Invalid property value")});
     QCOMPARE(line.settings(), QStringLiteral("9600,N,8,1"));
     QVERIFY2(window.control<QRadioButton>("Option10")->isChecked(),

@@ -1,8 +1,6 @@
 // The serial line through a serial device server on the network, over TCP.
 #include "networkline.h"
 
-#include <algorithm>
-#include <array>
 #include <utility>
 
 #ifdef Q_OS_LINUX
@@ -13,29 +11,6 @@
 
 namespace {
 
-struct SettingName
-{
-    std::uint8_t command;
-    const char *name;
-};
-
-constexpr std::array kSettingNames{
-    SettingName{ComPort2217::kSetBaudRate, QT_TRANSLATE_NOOP("NetworkLine", "speed")},
-    SettingName{ComPort2217::kSetDataSize, QT_TRANSLATE_NOOP("NetworkLine", "data size")},
-    SettingName{ComPort2217::kSetParity, QT_TRANSLATE_NOOP("NetworkLine", "parity code")},
-    SettingName{ComPort2217::kSetStopSize, QT_TRANSLATE_NOOP("NetworkLine", "stop size code")},
-    SettingName{ComPort2217::kSetControl, QT_TRANSLATE_NOOP("NetworkLine", "flow control code")},
-};
-
-QString nameOf(std::uint8_t command)
-{
-    for (const auto &row : kSettingNames) {
-        if (row.command == command)
-            return NetworkLine::tr(row.name);
-    }
-    return NetworkLine::tr("setting %1").arg(command);
-}
-
 #ifdef Q_OS_LINUX
 // Without these an idle connection to a server that vanished (power cut, cable
 // pulled) stays "up" for hours, and unacknowledged writes are retried for about
@@ -45,6 +20,20 @@ constexpr int kKeepIntervalSeconds = 1;
 constexpr int kKeepProbes = 3;
 constexpr unsigned kUserTimeoutMs = 5000;
 #endif
+
+// Why a connection that was up went away, in words for the warning box.
+QString lossReason(QAbstractSocket::SocketError error)
+{
+    switch (error) {
+    case QAbstractSocket::RemoteHostClosedError:
+        return NetworkLine::tr("it closed or reset the connection");
+    case QAbstractSocket::SocketTimeoutError:
+    case QAbstractSocket::NetworkError:
+        return NetworkLine::tr("it stopped answering");
+    default:
+        return NetworkLine::tr("the connection failed");
+    }
+}
 
 } // namespace
 
@@ -62,17 +51,20 @@ NetworkLine::NetworkLine(EndpointSource source, std::unique_ptr<QTcpSocket> sock
     , m_socket(std::move(socket))
 {
     m_connectTimer.setObjectName(QStringLiteral("connectTimer"));
-    m_confirmTimer.setObjectName(QStringLiteral("confirmTimer"));
     m_connectTimer.setSingleShot(true);
     m_connectTimer.setInterval(kConnectTimeout);
-    m_confirmTimer.setSingleShot(true);
-    m_confirmTimer.setInterval(kConfirmTimeout);
     connect(m_socket.get(), &QTcpSocket::connected, this, &NetworkLine::onConnected);
     connect(m_socket.get(), &QTcpSocket::readyRead, this, &NetworkLine::onReadyRead);
     connect(m_socket.get(), &QTcpSocket::errorOccurred, this, &NetworkLine::onSocketTrouble);
     connect(m_socket.get(), &QTcpSocket::disconnected, this, &NetworkLine::onSocketTrouble);
     connect(&m_connectTimer, &QTimer::timeout, this, &NetworkLine::onConnectTimeout);
-    connect(&m_confirmTimer, &QTimer::timeout, this, &NetworkLine::onConfirmTimeout);
+    connect(&m_agreement, &ComPortAgreement::request, this, [this](const QByteArray &bytes) {
+        if (m_state == State::Connected)
+            m_socket->write(bytes);
+    });
+    connect(&m_agreement, &ComPortAgreement::refused, this, &NetworkLine::onSettingsRefused);
+    connect(&m_agreement, &ComPortAgreement::appliedLate, this,
+            [this] { emit notified(Event::SettingsApplied); });
 }
 
 NetworkLine::~NetworkLine()
@@ -97,10 +89,8 @@ bool NetworkLine::setSettings(const QString &settings)
     if (!line)
         return fail(tr("Invalid settings \"%1\"").arg(settings));
     m_settingsText = settings;
-    m_line = *line;
-    if (m_state == State::Connected && isTelnet() && m_comPortSettled &&
-        m_codec.comPortState() == TelnetCodec::ComPortState::Accepted)
-        sendSettings();
+    if (m_state == State::Connected && isTelnet())
+        m_agreement.ask(settings);
     return true;
 }
 
@@ -121,10 +111,6 @@ bool NetworkLine::open()
     m_input.clear();
     m_held.clear();
     m_holding = true;
-    m_comPortSettled = !isTelnet();
-    m_awaited.clear();
-    m_settingsRefused = false;
-    m_confirmedText.clear();
     m_dropPending = false;
     ++m_attempt;
     m_state = State::Connecting;
@@ -139,9 +125,8 @@ bool NetworkLine::close()
     m_state = State::Closed;
     m_dropPending = false;
     m_connectTimer.stop();
-    m_confirmTimer.stop();
+    m_agreement.end();
     m_held.clear();
-    m_awaited.clear();
     m_socket->abort();
     return true;
 }
@@ -195,7 +180,7 @@ void NetworkLine::onConnected()
     keepAlive();
     if (isTelnet()) {
         m_socket->write(m_codec.start());
-        m_confirmTimer.start();
+        m_agreement.begin(m_endpoint.toString(), m_settingsText);
     } else {
         releaseHeld();
     }
@@ -217,26 +202,38 @@ void NetworkLine::onReadyRead()
 
 void NetworkLine::takeTelnet(QByteArrayView bytes)
 {
+    if (!bytes.isEmpty())
+        m_agreement.serverSpoke();
     const TelnetCodec::Decoded decoded = m_codec.decode(bytes);
     m_input += decoded.data;
     if (!decoded.reply.isEmpty())
         m_socket->write(decoded.reply);
-    if (!m_comPortSettled && m_codec.comPortState() != TelnetCodec::ComPortState::Pending)
-        settleComPort();
+    m_agreement.optionChanged(m_codec.comPortState());
     for (const auto &answer : decoded.answers) {
         if (m_state != State::Connected)
             return;
-        match(answer);
+        m_agreement.take(answer);
     }
+    if (m_state == State::Connected && m_agreement.isSettled())
+        releaseHeld();
 }
 
 void NetworkLine::onSocketTrouble()
 {
     if (m_state == State::Closed || m_dropPending)
         return;
-    const bool described = m_socket->error() != QAbstractSocket::UnknownSocketError;
-    m_error = described ? m_socket->errorString() : tr("The device server closed the connection");
-    m_hint = serverHint();
+    if (m_state == State::Connecting) {
+        m_error = m_socket->error() != QAbstractSocket::UnknownSocketError
+                      ? m_socket->errorString()
+                      : tr("The device server at %1 closed the connection").arg(m_endpoint.toString());
+        m_hint = serverHint();
+    } else {
+        // The server was there: this is a line that went away, which the panel
+        // waits for, not an address to check.
+        m_error = tr("The device server at %1 went away: %2 (%3).")
+                      .arg(m_endpoint.toString(), lossReason(m_socket->error()), m_socket->errorString());
+        m_hint = tr("The panel opens it again by itself when the server is back.");
+    }
     m_dropPending = true;
     // The socket is closed once its signal has returned, never from inside it;
     // a connection opened meanwhile is not touched.
@@ -283,91 +280,16 @@ void NetworkLine::keepAlive()
 #endif
 }
 
-void NetworkLine::settleComPort()
+void NetworkLine::onSettingsRefused(const QString &description)
 {
-    m_comPortSettled = true;
-    m_confirmTimer.stop();
-    if (m_codec.comPortState() == TelnetCodec::ComPortState::Accepted)
-        sendSettings();
-    else
-        refuseSettings(tr("The device server at %1 refused COM-PORT-OPTION, so the settings \"%2\" "
-                          "could not be applied")
-                           .arg(m_endpoint.toString(), m_settingsText));
-    releaseHeld();
-}
-
-void NetworkLine::sendSettings()
-{
-    const auto commands = TelnetCodec::commandsFor(m_line);
-    m_settingsRefused = false;
-    m_awaited.insert(m_awaited.end(), commands.begin(), commands.end());
-    m_socket->write(TelnetCodec::settingsRequest(m_line));
-    m_confirmTimer.start();
-}
-
-void NetworkLine::match(const ComPortValue &answer)
-{
-    // The server answers in order, so an answer belongs to the oldest command of
-    // its kind; only the newest request of a kind must hold at the end.
-    const auto sameKind = [&](const ComPortValue &sent) { return sent.command == answer.command; };
-    const auto oldest = std::find_if(m_awaited.begin(), m_awaited.end(), sameKind);
-    if (oldest == m_awaited.end())
-        return;
-    const ComPortValue asked = *oldest;
-    m_awaited.erase(oldest);
-    const bool newest = std::none_of(m_awaited.begin(), m_awaited.end(), sameKind);
-    if (newest && answer.value != asked.value) {
-        refuseSettings(tr("The device server at %1 did not take the settings \"%2\": its %3 stays %4 "
-                          "instead of %5")
-                           .arg(m_endpoint.toString(), m_settingsText, nameOf(answer.command))
-                           .arg(answer.value)
-                           .arg(asked.value));
-        return;
-    }
-    if (m_awaited.empty()) {
-        m_confirmTimer.stop();
-        m_confirmedText = m_settingsText;
-        m_confirmedLine = m_line;
-    }
-}
-
-void NetworkLine::onConfirmTimeout()
-{
-    if (m_state != State::Connected)
-        return;
-    if (!m_comPortSettled) {
-        m_comPortSettled = true;
-        refuseSettings(tr("The device server at %1 did not agree to COM-PORT-OPTION within %2 s, so the "
-                          "settings \"%3\" could not be applied")
-                           .arg(m_endpoint.toString())
-                           .arg(std::chrono::duration<double>(kConfirmTimeout).count())
-                           .arg(m_settingsText));
-        releaseHeld();
-        return;
-    }
-    if (!m_awaited.empty()) {
-        refuseSettings(tr("The device server at %1 did not confirm the settings \"%2\" within %3 s")
-                           .arg(m_endpoint.toString(), m_settingsText)
-                           .arg(std::chrono::duration<double>(kConfirmTimeout).count()));
-    }
-}
-
-void NetworkLine::refuseSettings(const QString &description)
-{
-    m_settingsRefused = true;
-    m_awaited.clear();
-    m_confirmTimer.stop();
-    if (!m_confirmedText.isEmpty() && m_confirmedText != m_settingsText) {
-        // Sent without waiting for answers: a server that refuses these too must
-        // not start a round of refusals and retries.
-        m_settingsText = m_confirmedText;
-        m_line = m_confirmedLine;
-        m_socket->write(TelnetCodec::settingsRequest(m_line));
-    }
+    // The agreement has gone back to the settings the server last confirmed.
+    m_settingsText = m_agreement.settings();
     m_error = description;
     m_hint = tr("The device server keeps its own setting. Set its port to the same speed, or allow "
                 "RFC 2217 control in its configuration.");
     emit notified(Event::SettingsRefused);
+    if (m_state == State::Connected && m_agreement.isSettled())
+        releaseHeld();
 }
 
 void NetworkLine::releaseHeld()

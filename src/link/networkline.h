@@ -1,6 +1,7 @@
 // The serial line through a serial device server on the network, over TCP.
 #pragma once
 
+#include "comportagreement.h"
 #include "endpoint.h"
 #include "linesettings.h"
 #include "serialline.h"
@@ -10,7 +11,6 @@
 #include <QTimer>
 
 #include <chrono>
-#include <deque>
 #include <functional>
 #include <memory>
 
@@ -21,16 +21,18 @@
 // counts as open from then on, and what is written before the connection is up
 // is held (up to kMaxHeldBytes) and sent once it is. A connect that is refused
 // or takes longer than kConnectTimeout closes the line and raises OpenFailed.
-// A server that closes the connection or stops answering closes the line and
-// raises DeviceLost, once.
+// A connection that the server closes or resets, or that stops carrying bytes
+// (a server switched off or cut off the network, noticed by TCP keepalive and
+// by writes that are not acknowledged), closes the line and raises DeviceLost,
+// once.
 //
 // RFC 2217: at connect and at every setSettings() the settings go to the server
-// as COM-PORT-OPTION commands, and data waits until the server has agreed to the
-// option, so no command goes out at the server's old speed. The server's answers
-// confirm the settings; a different value or no answer within kConfirmTimeout
-// raises SettingsRefused, and the line goes back to the settings the server
-// last confirmed, as a local port does after a refused setting. A raw socket passes bytes as they are, and a
-// settings text changes nothing on the wire: the server's own setting holds.
+// as COM-PORT-OPTION commands (see ComPortAgreement), and data waits until the
+// server has agreed to the option, so no command goes out at the server's old
+// speed. Settings the server does not take raise SettingsRefused; settings it
+// confirms after the panel had said so raise SettingsApplied. A raw socket
+// passes bytes as they are, and a settings text changes nothing on the wire:
+// the server's own setting holds.
 class NetworkLine : public SerialLine
 {
     Q_OBJECT
@@ -40,7 +42,6 @@ public:
     using EndpointSource = std::function<QString(int number)>;
 
     static constexpr std::chrono::milliseconds kConnectTimeout{3000};
-    static constexpr std::chrono::milliseconds kConfirmTimeout{1000};
     static constexpr qsizetype kMaxHeldBytes = 64 * 1024;
 
     explicit NetworkLine(QObject *parent = nullptr);
@@ -68,11 +69,7 @@ public:
     bool isConnected() const { return m_state == State::Connected; }
     // RFC 2217: the server has answered every settings command sent so far with
     // the value asked for.
-    bool settingsConfirmed() const
-    {
-        return m_comPortSettled && m_awaited.empty() && !m_settingsRefused &&
-               m_codec.comPortState() == TelnetCodec::ComPortState::Accepted;
-    }
+    bool settingsConfirmed() const { return isTelnet() && isConnected() && m_agreement.isConfirmed(); }
 
 private:
     enum class State { Closed, Connecting, Connected };
@@ -85,41 +82,27 @@ private:
     void takeTelnet(QByteArrayView bytes);
     void onSocketTrouble();
     void onConnectTimeout();
-    void onConfirmTimeout();
+    void onSettingsRefused(const QString &description);
     void dropConnection();
     void keepAlive();
-    void settleComPort();
-    void sendSettings();
-    void match(const ComPortValue &answer);
-    void refuseSettings(const QString &description);
     void releaseHeld();
 
     EndpointSource m_source;
     std::unique_ptr<QTcpSocket> m_socket;
     // Children of the line, so that a test finds them among its children.
     QTimer m_connectTimer{this};
-    QTimer m_confirmTimer{this};
+    ComPortAgreement m_agreement{this};
     TelnetCodec m_codec;
     State m_state = State::Closed;
     Endpoint m_endpoint;
     int m_number = 1;
-    QString m_settingsText = QStringLiteral("9600,N,8,1");
-    LineSettings m_line;
+    QString m_settingsText = QString::fromLatin1(LineSettings::kText9600);
     QString m_error;
     QString m_hint;
     QByteArray m_input;
-    // Data written before the connection (and, for RFC 2217, the settings) is up.
+    // Data written before the connection (and, for RFC 2217, the option) is up.
     QByteArray m_held;
     bool m_holding = false;
-    // RFC 2217: whether the server has answered the COM-PORT-OPTION offer (or
-    // failed to in time), and the commands still waiting for an answer, in order.
-    bool m_comPortSettled = false;
-    std::deque<ComPortValue> m_awaited;
-    bool m_settingsRefused = false;
-    // The settings the server last confirmed on this connection, to go back to
-    // after a refusal; empty before the first confirmation.
-    QString m_confirmedText;
-    LineSettings m_confirmedLine;
     // Counts connections, so that a loss noticed on one is never applied to the next.
     quint64 m_attempt = 0;
     bool m_dropPending = false;

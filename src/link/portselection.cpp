@@ -11,26 +11,48 @@ PortSelection::PortSelection(SerialLine &line, QObject *parent)
 
 void PortSelection::onNotified(SerialLine::Event kind)
 {
-    if (kind == SerialLine::Event::OpenFailed) {
-        // While the selection waits, a failed attempt is only one more sign to
-        // wait for; otherwise the operator hears of it as of any failed open.
-        if (m_watch.isWatching())
-            return;
-        emit openFailed(report(lastFailure()).value());
-        // COM1 at start-up, on a device server that is not there yet.
-        if (m_reopening != 0)
-            reopenWhenBack(m_reopening);
-        return;
-    }
-    if (kind == SerialLine::Event::SettingsRefused) {
+    switch (kind) {
+    case SerialLine::Event::Received:
+        break;
+    case SerialLine::Event::OpenFailed:
+        onOpenFailed();
+        break;
+    case SerialLine::Event::SettingsRefused:
         emit settingsRefused(report(lastFailure()).value());
-        return;
+        break;
+    case SerialLine::Event::SettingsApplied:
+        reportState(tr("the device server applied the settings"));
+        emit settingsApplied();
+        break;
+    case SerialLine::Event::DeviceLost:
+        onDeviceLost();
+        break;
     }
-    if (kind != SerialLine::Event::DeviceLost)
+}
+
+void PortSelection::onOpenFailed()
+{
+    // While the selection waits, a failed attempt is only one more sign to wait
+    // for; otherwise the operator hears of it as of any failed open.
+    if (m_watch.isWatching())
         return;
-    const int number = m_line.portNumber();
-    emit portLost(report(lastFailure()).value());
-    reopenWhenBack(number);
+    const PortFailure failure = lastFailure();
+    report(failure);
+    // COM1 at start-up, on a device server that is not there yet.
+    const bool waited = m_reopening != 0;
+    if (waited)
+        reopenWhenBack(m_reopening);
+    emit openFailed(failure, waited);
+}
+
+void PortSelection::onDeviceLost()
+{
+    // The wait starts before anyone hears of the loss, so that nothing the
+    // panel shows can hold it up.
+    const PortFailure failure = lastFailure();
+    report(failure);
+    reopenWhenBack(m_line.portNumber());
+    emit portLost(failure);
 }
 
 std::optional<PortFailure> PortSelection::openAtStart()

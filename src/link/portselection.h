@@ -60,14 +60,18 @@ public:
     int waitingFor() const { return m_watch.isWatching() ? m_reopening : 0; }
 
 signals:
-    // The device went away; the port is closed. Raised once per loss.
+    // The device went away; the port is closed and waited for. Raised once per
+    // loss, after the wait has started.
     void portLost(const PortFailure &failure);
     // The port that was waited for is open again.
     void portReopened();
     // An open that was under way failed (a device server refused or did not
-    // answer), or a device server refused a settings text; the port says why.
-    void openFailed(const PortFailure &failure);
+    // answer); the port says why. Waited is true when the selection now waits
+    // for the port to come back.
+    void openFailed(const PortFailure &failure, bool waited);
+    // A device server refused a settings text, or confirmed it after all.
     void settingsRefused(const PortFailure &failure);
+    void settingsApplied();
     // The port after an operation: which one, open or closed, and why not.
     void portChanged(const QString &state);
 
@@ -77,6 +81,8 @@ private:
     QString state() const;
     void reportState(const QString &note);
     void onNotified(SerialLine::Event kind);
+    void onOpenFailed();
+    void onDeviceLost();
     void stopWaiting();
     void tryReopen();
 

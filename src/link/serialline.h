@@ -32,6 +32,9 @@ public:
         // The device server refused a settings text or did not confirm it in time.
         // The line stays open at the settings it had; errorString() says which.
         SettingsRefused,
+        // The device server confirmed settings after it had been reported as
+        // not applying them (an agreement that came late).
+        SettingsApplied,
     };
     Q_ENUM(Event)
 

@@ -64,13 +64,20 @@ PanelWindow::PanelWindow(SerialLine &line, QWidget *parent)
             [this] { showLine(m_receivedLine, m_link.receivedLine()); });
     connect(&m_link, &LinkEngine::statusLineChanged, this,
             [this] { showLine(m_statusLine, m_link.statusLine()); });
-    connect(&m_ports, &PortSelection::portLost, this, &PanelWindow::warn);
-    connect(&m_ports, &PortSelection::openFailed, this, &PanelWindow::warn);
+    connect(&m_ports, &PortSelection::portLost, this,
+            [this](const PortFailure &failure) { warn(failure, WarningEnd::WhenPortBack); });
+    connect(&m_ports, &PortSelection::openFailed, this, [this](const PortFailure &failure, bool waited) {
+        warn(failure, waited ? WarningEnd::WhenPortBack : WarningEnd::WhenAnswered);
+    });
+    connect(&m_ports, &PortSelection::portReopened, this,
+            [this] { withdrawWarning(WarningEnd::WhenPortBack); });
     // A device server that refuses a speed is a refused speed, told later.
     connect(&m_ports, &PortSelection::settingsRefused, this, [this](const PortFailure &failure) {
         showSpeed();
-        warn(failure);
+        warn(failure, WarningEnd::WhenSettingsApplied);
     });
+    connect(&m_ports, &PortSelection::settingsApplied, this,
+            [this] { withdrawWarning(WarningEnd::WhenSettingsApplied); });
     connect(&m_link, &LinkEngine::commandSent, this, &PanelWindow::showReplyTiming);
     // Not on every batch: a flood would spend its time formatting tooltips.
     connect(&m_link, &LinkEngine::replyStarted, this, &PanelWindow::showReplyTiming);
@@ -86,18 +93,18 @@ void PanelWindow::startUp()
     centre();
     setClientHeight(WindowStates::kCompactHeight);
     const auto failure = m_ports.openAtStart();
-    if (failure)
-        warn(*failure);
     // Selecting COM1 runs its own handler, which closes and reopens the port. When
-    // the first open failed, that failure has been reported and is not repeated.
+    // the first open failed, that failure is the one reported, once.
     m_com1Option->setChecked(true);
     choose(kPortOptions.front(), !failure);
     // COM1 missing at start-up is opened once its device is there, also when a
     // device server's connect fails after start-up has returned.
-    if (failure)
+    if (failure) {
         m_ports.reopenWhenBack(1);
-    else
+        warn(*failure, WarningEnd::WhenPortBack);
+    } else {
         m_ports.reopenOnFailure(1);
+    }
 }
 
 QWidget *PanelWindow::control(std::string_view name) const
@@ -202,7 +209,7 @@ void PanelWindow::choose(const PortOption &option, bool reportFailure)
     if (!failure)
         m_portGroup->hide();
     else if (reportFailure)
-        warn(*failure);
+        warn(*failure, WarningEnd::WhenAnswered);
 }
 
 void PanelWindow::showSpeed()
@@ -238,12 +245,25 @@ void PanelWindow::end()
     close();
 }
 
-void PanelWindow::warn(const PortFailure &failure)
+void PanelWindow::warn(const PortFailure &failure, WarningEnd end)
 {
-    QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), failure.description,
-                    QMessageBox::Ok, this);
-    box.setInformativeText(failure.hint);
-    box.exec();
+    // One box at a time: a newer warning takes the place of the one shown.
+    if (!m_warning) {
+        m_warning = new QMessageBox(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), {},
+                                    QMessageBox::Ok, this);
+    }
+    m_warning->setText(failure.description);
+    m_warning->setInformativeText(failure.hint);
+    m_warningEnd = end;
+    // Modal for the operator, but the panel does not wait for the answer: a
+    // lost line is waited for and opened again while the box is up.
+    m_warning->open();
+}
+
+void PanelWindow::withdrawWarning(WarningEnd end)
+{
+    if (m_warning && m_warning->isVisible() && m_warningEnd == end)
+        m_warning->accept();
 }
 
 void PanelWindow::showReplyTiming()

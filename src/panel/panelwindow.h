@@ -22,6 +22,7 @@
 
 class QAbstractButton;
 class QLabel;
+class QMessageBox;
 class QRadioButton;
 
 // Builds every control from the layout table, runs start-up, and wires each kind
@@ -65,6 +66,11 @@ private:
         int port;
         const char *settings;
     };
+    // What takes a warning box away besides the operator's OK: nothing for a
+    // failure the operator has to act on, the port's return for a line that is
+    // waited for, the settings' late agreement for a device server.
+    enum class WarningEnd { WhenAnswered, WhenPortBack, WhenSettingsApplied };
+
     static const std::array<ButtonAction, 4> kButtonActions;
     static const std::array<PortOption, 4> kPortOptions;
 
@@ -77,7 +83,8 @@ private:
 
     void onButtonClicked(std::string_view name);
     void choose(const PortOption &option, bool reportFailure = true);
-    void warn(const PortFailure &failure);
+    void warn(const PortFailure &failure, WarningEnd end);
+    void withdrawWarning(WarningEnd end);
     void showSpeed();
     void clearFreeText();
     void showPortGroup();
@@ -105,4 +112,6 @@ private:
     QLabel *m_sentLine = nullptr;
     QLabel *m_receivedLine = nullptr;
     QLabel *m_statusLine = nullptr;
+    QMessageBox *m_warning = nullptr;
+    WarningEnd m_warningEnd = WarningEnd::WhenAnswered;
 };
