@@ -1,5 +1,6 @@
 // The network line against a real ser2net in front of the simulator, and the line that picks it.
 #include "anyline.h"
+#include "deviceserver.h"
 #include "endpoint.h"
 #include "networkline.h"
 #include "panelwindow.h"
@@ -9,55 +10,32 @@
 #include "warningcatcher.h"
 
 #include <QAbstractButton>
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
-#include <QProcess>
 #include <QRadioButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <initializer_list>
 #include <memory>
 
 using namespace std::chrono_literals;
 
 Q_DECLARE_METATYPE(Endpoint::Kind)
 
+using namespace deviceserver;
+
 namespace {
-
-constexpr int kReplyTimeoutMs = 10'000;
-constexpr int kStartTimeoutMs = 10'000;
-constexpr QByteArrayView kIdentify = "CR9\r";
-constexpr QByteArrayView kIdentity = "QVX-SIM 1.40\r";
-
-QString ser2netPath()
-{
-    return QStandardPaths::findExecutable(QStringLiteral("ser2net"),
-                                          {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin"),
-                                           QStringLiteral("/sbin"), QStringLiteral("/usr/local/sbin")});
-}
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
-}
 
 QByteArray allByteValues()
 {
@@ -65,120 +43,6 @@ QByteArray allByteValues()
     for (int value = 0; value < 256; ++value)
         all += char(value);
     return all;
-}
-
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray result;
-    for (const int value : values)
-        result += char(value);
-    return result;
-}
-
-// A device server's answers to a settings request: the given speed, then 8 data
-// bits, no parity, one stop bit and no flow control.
-void answerSpeed(QTcpSocket *peer, std::uint32_t speed)
-{
-    using namespace Telnet;
-    QByteArray answers = bytes({kIac, kSb, kComPortOption, 101, int(speed >> 24), int(speed >> 16) & 0xff,
-                                int(speed >> 8) & 0xff, int(speed & 0xff), kIac, kSe});
-    for (const auto &[command, value] : {std::pair{102, 8}, {103, 1}, {104, 1}, {105, 1}})
-        answers += bytes({kIac, kSb, kComPortOption, command, value, kIac, kSe});
-    peer->write(answers);
-}
-
-// ser2net in the foreground with a configuration written for one device: a
-// telnet(rfc2217) accepter and a raw tcp accepter on free loopback ports.
-class Ser2Net
-{
-public:
-    explicit Ser2Net(const QString &device)
-        : m_telnetPort(freePort())
-        , m_rawPort(freePort())
-    {
-        const QString config = QStringLiteral("connection: &rfc2217\n"
-                                              "    accepter: telnet(rfc2217),tcp,127.0.0.1,%1\n"
-                                              "    connector: serialdev,%3,9600n81,local\n"
-                                              "    options:\n"
-                                              "      kickolduser: true\n"
-                                              "connection: &raw\n"
-                                              "    accepter: tcp,127.0.0.1,%2\n"
-                                              "    connector: serialdev,%3,9600n81,local\n"
-                                              "    options:\n"
-                                              "      kickolduser: true\n")
-                                   .arg(m_telnetPort)
-                                   .arg(m_rawPort)
-                                   .arg(device);
-        QFile file(m_dir.filePath(QStringLiteral("ser2net.yaml")));
-        if (file.open(QIODevice::WriteOnly))
-            file.write(config.toUtf8());
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-    }
-    ~Ser2Net() { stop(); }
-
-    quint16 telnetPort() const { return m_telnetPort; }
-    quint16 rawPort() const { return m_rawPort; }
-    QString url(bool telnet) const
-    {
-        return QStringLiteral("%1://127.0.0.1:%2")
-            .arg(telnet ? QStringLiteral("rfc2217") : QStringLiteral("socket"))
-            .arg(telnet ? m_telnetPort : m_rawPort);
-    }
-
-    // Starts ser2net and waits until both ports listen. A probe connection would
-    // make ser2net open the device, so the ports are probed by trying to bind them.
-    bool start()
-    {
-        // -u: no UUCP lock files, which a test has no business leaving in /var/lock.
-        m_process.start(ser2netPath(), {QStringLiteral("-n"), QStringLiteral("-u"), QStringLiteral("-c"),
-                                        m_dir.filePath(QStringLiteral("ser2net.yaml")), QStringLiteral("-P"),
-                                        m_dir.filePath(QStringLiteral("ser2net.pid"))});
-        if (!m_process.waitForStarted(kStartTimeoutMs))
-            return false;
-        QDeadlineTimer deadline(kStartTimeoutMs);
-        while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
-            if (isListening(m_telnetPort) && isListening(m_rawPort))
-                return true;
-            QTest::qWait(20);
-        }
-        return false;
-    }
-
-    void stop()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(kStartTimeoutMs))
-            m_process.kill();
-        m_process.waitForFinished(kStartTimeoutMs);
-    }
-
-    QString log() { return QString::fromLocal8Bit(m_process.readAll()); }
-
-private:
-    static bool isListening(quint16 port)
-    {
-        QTcpServer probe;
-        return !probe.listen(QHostAddress::LocalHost, port);
-    }
-
-    QTemporaryDir m_dir;
-    quint16 m_telnetPort;
-    quint16 m_rawPort;
-    QProcess m_process;
-};
-
-// The speed the pseudo-terminal's termios holds, or 0 when it cannot be read.
-speed_t ptySpeed(const QString &path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return 0;
-    termios settings{};
-    const speed_t speed = ::tcgetattr(fd, &settings) == 0 ? ::cfgetospeed(&settings) : 0;
-    ::close(fd);
-    return speed;
 }
 
 // A pseudo-terminal the test holds the master of, so that every byte on the
@@ -215,39 +79,6 @@ public:
 private:
     int m_master = -1;
     QString m_path;
-};
-
-qsizetype countOf(const QSignalSpy &events, SerialLine::Event kind)
-{
-    return std::count_if(events.begin(), events.end(), [kind](const QList<QVariant> &event) {
-        return event.at(0).value<SerialLine::Event>() == kind;
-    });
-}
-
-// A network line whose port 1 is the given endpoint.
-std::unique_ptr<NetworkLine> lineTo(const QString &endpoint)
-{
-    return std::make_unique<NetworkLine>(
-        [endpoint](int number) { return number == 1 ? endpoint : QString(); });
-}
-
-// Gathers what the line receives, as the link engine does on each notification.
-class Receiver
-{
-public:
-    explicit Receiver(SerialLine &line)
-    {
-        QObject::connect(&line, &SerialLine::notified, &m_context, [this, &line](SerialLine::Event kind) {
-            if (kind == SerialLine::Event::Received)
-                m_received += line.readAll();
-        });
-    }
-    const QByteArray &received() const { return m_received; }
-    void clear() { m_received.clear(); }
-
-private:
-    QObject m_context;
-    QByteArray m_received;
 };
 
 } // namespace
