@@ -17,8 +17,9 @@ if [ "${1:-run}" = test ]; then
         # The sanitized and fuzzing runs, and symbolized reports.
         clang libclang-rt-dev llvm
         # The package check (file for CPack's shlibdeps), the format check and
-        # the network-line tests.
-        desktop-file-utils file git clang-format ser2net
+        # the network-line tests; nftables and iproute2 drop a device server's
+        # packets in a network namespace of the test's own.
+        desktop-file-utils file git clang-format ser2net nftables iproute2
         # Keeps the benchmarks building.
         libbenchmark-dev
     )
