@@ -72,6 +72,12 @@ public:
         m_error = QStringLiteral("Input/output error");
         emit notified(Event::DeviceLost);
     }
+    // A notification that only a device server raises, with its description.
+    void raise(Event kind, const QString &description)
+    {
+        m_error = description;
+        emit notified(kind);
+    }
 
     QList<QByteArray> written;
     QStringList settingsHistory;

@@ -70,6 +70,8 @@ private slots:
     void startUpWithoutComOneWarnsOnce();
     void windowDrivesTheLineItIsGiven();
     void refusedSpeedKeepsTheRunningOption();
+    void warningGoesWithItsCause_data();
+    void warningGoesWithItsCause();
     void portGroupShowsAndHidesByTimer();
     void portGroupCoversComButton();
     void trafficLinesShowPlainText();
@@ -259,6 +261,56 @@ void TestPanelWindow::refusedSpeedKeepsTheRunningOption()
     QVERIFY(!window.control<QRadioButton>("Option9")->isChecked());
     QVERIFY2(!window.control("Frame8")->isHidden(), "the group stays for another choice");
     QVERIFY(line.isOpen());
+}
+
+namespace {
+
+// What ends a warning's cause: the port opening again, or a device server's
+// late agreement to the settings.
+enum class Ending { PortBack, SettingsApplied };
+
+} // namespace
+
+void TestPanelWindow::warningGoesWithItsCause_data()
+{
+    QTest::addColumn<SerialLine::Event>("cause");
+    QTest::addColumn<Ending>("ending");
+    QTest::addColumn<bool>("withdrawn");
+    QTest::newRow("lossGoesWhenPortBack") << SerialLine::Event::DeviceLost << Ending::PortBack << true;
+    QTest::newRow("lossStaysAtLateSettings")
+        << SerialLine::Event::DeviceLost << Ending::SettingsApplied << false;
+    QTest::newRow("refusalGoesAtLateSettings")
+        << SerialLine::Event::SettingsRefused << Ending::SettingsApplied << true;
+}
+
+// Nobody answers the box; it goes by itself when what it told of is over, and
+// only then.
+void TestPanelWindow::warningGoesWithItsCause()
+{
+    QFETCH(SerialLine::Event, cause);
+    QFETCH(Ending, ending);
+    QFETCH(bool, withdrawn);
+    WarningCatcher warnings(WarningCatcher::Answer::LeaveUp);
+    FakeLine line;
+    PanelWindow window(line);
+    window.startUp();
+    line.failingPorts = {1};
+    if (cause == SerialLine::Event::DeviceLost)
+        line.loseDevice();
+    else
+        line.raise(cause, QStringLiteral("The device server did not take the settings"));
+    warnings.check();
+    QCOMPARE(warnings.texts.size(), 1);
+    QVERIFY(warnings.isBoxShown());
+
+    if (ending == Ending::PortBack) {
+        line.failingPorts.clear();
+        QTRY_VERIFY_WITH_TIMEOUT(line.isOpen(), 10000);
+    } else {
+        line.raise(SerialLine::Event::SettingsApplied, {});
+    }
+    QCOMPARE(warnings.isBoxShown(), !withdrawn);
+    QCOMPARE(warnings.texts.size(), 1);
 }
 
 void TestPanelWindow::portGroupShowsAndHidesByTimer()
