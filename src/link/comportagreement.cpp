@@ -33,11 +33,15 @@ QString nameOf(std::uint8_t command)
 } // namespace
 
 ComPortAgreement::ComPortAgreement(QObject *parent)
+    : ComPortAgreement(kAnswerTimeout, parent)
+{}
+
+ComPortAgreement::ComPortAgreement(std::chrono::milliseconds answerTimeout, QObject *parent)
     : QObject(parent)
 {
     m_timer.setObjectName(QStringLiteral("answerTimer"));
     m_timer.setSingleShot(true);
-    m_timer.setInterval(kAnswerTimeout);
+    m_timer.setInterval(answerTimeout);
     connect(&m_timer, &QTimer::timeout, this, &ComPortAgreement::onTimeout);
 }
 
@@ -167,5 +171,5 @@ void ComPortAgreement::refuse(const QString &description)
 
 QString ComPortAgreement::seconds() const
 {
-    return QString::number(std::chrono::duration<double>(kAnswerTimeout).count());
+    return QString::number(std::chrono::duration<double>(m_timer.intervalAsDuration()).count());
 }

@@ -42,6 +42,7 @@ public:
     };
 
     explicit ComPortAgreement(QObject *parent = nullptr);
+    ComPortAgreement(std::chrono::milliseconds answerTimeout, QObject *parent);
 
     // A new connection to the server at address, which is to run at settings.
     void begin(const QString &address, const QString &settings);
