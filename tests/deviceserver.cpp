@@ -71,9 +71,16 @@ bool isListening(quint16 port)
 } // namespace
 
 Ser2Net::Ser2Net(const QString &device)
-    : m_telnetPort(freePort())
-    , m_rawPort(freePort())
 {
+    // Both probes listen at once, so that the two ports differ.
+    QTcpServer telnet;
+    QTcpServer raw;
+    telnet.listen(QHostAddress::LocalHost);
+    raw.listen(QHostAddress::LocalHost);
+    m_telnetPort = telnet.serverPort();
+    m_rawPort = raw.serverPort();
+    telnet.close();
+    raw.close();
     const QString config = QStringLiteral("connection: &rfc2217\n"
                                           "    accepter: telnet(rfc2217),tcp,127.0.0.1,%1\n"
                                           "    connector: serialdev,%3,9600n81,local\n"
@@ -136,7 +143,14 @@ void Ser2Net::stop()
 
 QString Ser2Net::log()
 {
-    return QString::fromLocal8Bit(m_process.readAll());
+    return QStringLiteral("ser2net %1, ports %2 %3 listening: %4 %5; %6")
+        .arg(m_process.state() == QProcess::Running ? QStringLiteral("running")
+                                                    : QStringLiteral("not running"))
+        .arg(m_telnetPort)
+        .arg(m_rawPort)
+        .arg(isListening(m_telnetPort))
+        .arg(isListening(m_rawPort))
+        .arg(QString::fromLocal8Bit(m_process.readAll()));
 }
 
 qsizetype countOf(const QSignalSpy &events, SerialLine::Event kind)

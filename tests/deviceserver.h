@@ -55,12 +55,13 @@ public:
     // Starts ser2net and waits until both ports listen.
     bool start();
     void stop();
+    // What ser2net said, with whether it runs and listens, for a failure's message.
     QString log();
 
 private:
     QTemporaryDir m_dir;
-    quint16 m_telnetPort;
-    quint16 m_rawPort;
+    quint16 m_telnetPort = 0;
+    quint16 m_rawPort = 0;
     QProcess m_process;
 };
 

@@ -23,9 +23,9 @@ struct Step
     std::uint32_t speed = 0;
 };
 
-QString settingsAt(std::uint32_t speed)
+LineSettings settingsAt(std::uint32_t speed)
 {
-    return QStringLiteral("%1,N,8,1").arg(speed);
+    return *LineSettings::parse(QStringLiteral("%1,N,8,1").arg(speed));
 }
 
 } // namespace
@@ -45,39 +45,40 @@ private slots:
 void TstComPortAgreement::agreement_data()
 {
     QTest::addColumn<QList<Step>>("steps");
-    // Each refusal's text holds the words of its row, in order.
+    // Each refusal's text, told at once or later, holds the words of its row, in order.
     QTest::addColumn<QStringList>("refusals");
     QTest::addColumn<int>("lateApplications");
     QTest::addColumn<bool>("confirmed");
-    QTest::addColumn<QString>("settings");
+    QTest::addColumn<int>("speed");
     QTest::addColumn<int>("requests");
 
     using S = Step;
     QTest::newRow("agreedAndConfirmed")
-        << QList<Step>{{S::Agree}, {S::Answer, 9600}} << QStringList{} << 0 << true << settingsAt(9600) << 1;
+        << QList<Step>{{S::Agree}, {S::Answer, 9600}} << QStringList{} << 0 << true << 9600 << 1;
     QTest::newRow("optionRefused") << QList<Step>{{S::RefuseOption}}
                                    << QStringList{QStringLiteral("refused COM-PORT-OPTION")} << 0 << false
-                                   << settingsAt(9600) << 0;
+                                   << 9600 << 0;
     QTest::newRow("speedAskedOfARefusingServer")
         << QList<Step>{{S::RefuseOption}, {S::Ask, 115200}}
-        << QStringList{QStringLiteral("refused"), QStringLiteral("has not agreed")} << 0 << false
-        << settingsAt(115200) << 0;
+        << QStringList{QStringLiteral("refused"),
+                       QStringLiteral("has not agreed to COM-PORT-OPTION, so the settings \"115200,N,8,1\"")}
+        << 0 << false << 9600 << 0;
     QTest::newRow("otherSpeedGoesBack")
         << QList<Step>{{S::Agree}, {S::Answer, 9600}, {S::Ask, 115200}, {S::Answer, 9600}}
         << QStringList{QStringLiteral("speed stays 9600 instead of 115200. The line stays at \"9600,N,8,1\"")}
-        << 0 << false << settingsAt(9600) << 3;
+        << 0 << false << 9600 << 3;
     QTest::newRow("settingsNeverConfirmed")
         << QList<Step>{{S::Agree}, {S::TimeOut}}
         << QStringList{QStringLiteral("did not confirm the settings \"9600,N,8,1\" within 0.05 s. The line "
                                       "runs at the server's own settings.")}
-        << 0 << false << settingsAt(9600) << 1;
+        << 0 << false << 9600 << 1;
     QTest::newRow("agreementAfterTheWait")
         << QList<Step>{{S::TimeOut}, {S::Agree}, {S::Answer, 9600}}
-        << QStringList{QStringLiteral("did not agree to COM-PORT-OPTION within 0.05 s")} << 1 << true
-        << settingsAt(9600) << 1;
+        << QStringList{QStringLiteral("did not agree to COM-PORT-OPTION within 0.05 s")} << 1 << true << 9600
+        << 1;
     QTest::newRow("earlierRequestsAnsweredFirst")
         << QList<Step>{{S::Agree}, {S::Ask, 115200}, {S::Answer, 9600}, {S::Answer, 115200}} << QStringList{}
-        << 0 << true << settingsAt(115200) << 2;
+        << 0 << true << 115200 << 2;
 }
 
 void TstComPortAgreement::agreement()
@@ -86,12 +87,13 @@ void TstComPortAgreement::agreement()
     QFETCH(QStringList, refusals);
     QFETCH(int, lateApplications);
     QFETCH(bool, confirmed);
-    QFETCH(QString, settings);
+    QFETCH(int, speed);
     QFETCH(int, requests);
 
     ComPortAgreement agreement(kTimeout, nullptr);
     QSignalSpy requested(&agreement, &ComPortAgreement::request);
-    QSignalSpy refused(&agreement, &ComPortAgreement::refused);
+    QStringList told;
+    connect(&agreement, &ComPortAgreement::refused, this, [&](const QString &text) { told.append(text); });
     QSignalSpy late(&agreement, &ComPortAgreement::appliedLate);
     agreement.begin(QString::fromLatin1(kAddress), settingsAt(9600));
     for (const Step &step : steps) {
@@ -103,32 +105,31 @@ void TstComPortAgreement::agreement()
             agreement.optionChanged(TelnetCodec::ComPortState::Refused);
             break;
         case Step::Answer:
-            for (const ComPortValue &answer :
-                 TelnetCodec::commandsFor(*LineSettings::parse(settingsAt(step.speed))))
+            for (const ComPortValue &answer : TelnetCodec::commandsFor(settingsAt(step.speed)))
                 agreement.take(answer);
             break;
         case Step::Ask:
-            agreement.ask(settingsAt(step.speed));
+            if (const auto refusal = agreement.ask(settingsAt(step.speed)))
+                told.append(*refusal);
             break;
         case Step::TimeOut:
-            QVERIFY(refused.wait(10000));
+            QTRY_VERIFY_WITH_TIMEOUT(!told.isEmpty(), 10000);
             break;
         }
     }
 
-    QCOMPARE(refused.size(), refusals.size());
+    QCOMPARE(told.size(), refusals.size());
     for (qsizetype i = 0; i < refusals.size(); ++i) {
-        const QString text = refused.at(i).at(0).toString();
+        const QString &text = told.at(i);
         QVERIFY2(text.contains(refusals.at(i)) && text.contains(QLatin1String(kAddress)), qPrintable(text));
     }
     QCOMPARE(late.size(), lateApplications);
     QCOMPARE(agreement.isConfirmed(), confirmed);
-    QCOMPARE(agreement.settings(), settings);
+    QCOMPARE(agreement.settings(), settingsAt(speed));
     QCOMPARE(requested.size(), requests);
     if (!requested.isEmpty()) {
         // What goes out last is what the line runs at.
-        QCOMPARE(requested.last().at(0).toByteArray(),
-                 TelnetCodec::settingsRequest(*LineSettings::parse(agreement.settings())));
+        QCOMPARE(requested.last().at(0).toByteArray(), TelnetCodec::settingsRequest(agreement.settings()));
     }
 }
 

@@ -553,15 +553,15 @@ void TstNetworkLine::anyLineFollowsEndpoint()
     QVERIFY2(sim.isReady(), qPrintable(sim.log()));
     Ser2Net server(sim.devicePath());
     QVERIFY2(server.start(), qPrintable(server.log()));
-    // ComPort finds its device through the environment, so port 1 is set there too.
-    qputenv("QVX_COM1", sim.devicePath().toLocal8Bit());
-    const auto restore = qScopeGuard([] { qunsetenv("QVX_COM1"); });
+    // Nothing in the environment: the endpoints given are the only ones.
+    qunsetenv("QVX_COM1");
     const QString endpoints[] = {sim.devicePath(), server.url(true)};
     AnyLine line([&](int number) { return endpoints[number - 1]; });
     Receiver receiver(line);
 
     QVERIFY2(line.open(), qPrintable(line.errorString()));
     QVERIFY(!line.usesNetwork());
+    QCOMPARE(line.location(), sim.devicePath());
     QVERIFY(line.write(kIdentify));
     QTRY_VERIFY_WITH_TIMEOUT(receiver.received().contains(kIdentity), kReplyTimeoutMs);
     QVERIFY(!line.setPortNumber(2));

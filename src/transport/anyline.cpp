@@ -1,54 +1,31 @@
 // The panel's serial line: a local serial port or a serial device server, as the port's endpoint says.
 #include "anyline.h"
 
-#include "endpoint.h"
-
-AnyLine::AnyLine(QObject *parent)
-    : AnyLine(&Endpoint::environmentText, parent)
-{}
-
-AnyLine::AnyLine(NetworkLine::EndpointSource source, QObject *parent)
-    : SerialLine(parent)
-    , m_source(source)
-    , m_network(std::move(source))
+AnyLine::AnyLine(EndpointSource source, QObject *parent)
+    : SerialLine(source, parent)
+    , m_com(source)
+    , m_network(source)
 {
     connect(&m_com, &SerialLine::notified, this, [this](Event kind) { forward(&m_com, kind); });
     connect(&m_network, &SerialLine::notified, this, [this](Event kind) { forward(&m_network, kind); });
 }
 
-bool AnyLine::setPortNumber(int number)
+bool AnyLine::openLine()
 {
-    if (!m_active->setPortNumber(number))
-        return false;
-    SerialLine &other = usesNetwork() ? static_cast<SerialLine &>(m_com) : m_network;
-    return other.setPortNumber(number);
-}
-
-bool AnyLine::setSettings(const QString &settings)
-{
-    // The idle line only checks and keeps the text; the one in use applies it.
-    SerialLine &other = usesNetwork() ? static_cast<SerialLine &>(m_com) : m_network;
-    other.setSettings(settings);
-    return m_active->setSettings(settings);
-}
-
-bool AnyLine::open()
-{
-    if (m_active->isOpen())
-        return m_active->open();
-    const bool network = Endpoint::looksLikeUrl(m_source(m_active->portNumber()));
-    m_active = network ? static_cast<SerialLine *>(&m_network) : &m_com;
-    return m_active->open();
-}
-
-QString AnyLine::location() const
-{
-    const QString endpoint = m_source(m_active->portNumber());
-    return Endpoint::looksLikeUrl(endpoint) ? endpoint : m_com.location();
+    m_active = Endpoint::looksLikeUrl(location()) ? static_cast<SerialLine *>(&m_network) : &m_com;
+    // Both lines are closed here, so either takes a port number and settings.
+    const bool opened =
+        m_active->setPortNumber(portNumber()) && m_active->setSettings(settings()) && m_active->open();
+    return opened || failAs(*m_active);
 }
 
 void AnyLine::forward(const SerialLine *from, Event kind)
 {
-    if (from == m_active)
-        emit notified(kind);
+    if (from != m_active)
+        return;
+    if (kind == Event::DeviceLost || kind == Event::OpenFailed || kind == Event::SettingsRefused)
+        failAs(*m_active);
+    if (kind == Event::SettingsRefused)
+        keepSettings(m_active->lineSettings());
+    emit notified(kind);
 }

@@ -7,40 +7,37 @@
 
 // At each open() the line looks at what the current port number names (by
 // default QVX_COM1 or QVX_COM2): rfc2217:// and socket:// addresses, well formed
-// or not, go to a NetworkLine, everything else to a ComPort. Every operation and
-// every notification passes through to the line in use; the port number and the
-// settings text go to both, so either can take over at the next open().
+// or not, go to a NetworkLine, everything else to a ComPort. Both find their
+// endpoint through this line's endpoint source, so what opens is what
+// location() names. The line in use takes this line's port number and settings
+// as it opens; every later operation and every notification passes through to
+// it, and its failures and settings become this line's.
 class AnyLine : public SerialLine
 {
     Q_OBJECT
 
 public:
-    explicit AnyLine(QObject *parent = nullptr);
-    // The source decides which line opens and names the network endpoints; the
-    // ComPort still finds its device through QVX_COM1 and QVX_COM2 itself.
-    explicit AnyLine(NetworkLine::EndpointSource source, QObject *parent = nullptr);
+    explicit AnyLine(EndpointSource source = &Endpoint::fromEnvironment, QObject *parent = nullptr);
 
-    int portNumber() const override { return m_active->portNumber(); }
-    bool setPortNumber(int number) override;
-    QString settings() const override { return m_active->settings(); }
-    bool setSettings(const QString &settings) override;
-    bool open() override;
     bool close() override { return m_active->close(); }
     bool isOpen() const override { return m_active->isOpen(); }
     bool isConnecting() const override { return m_active->isConnecting(); }
-    QString location() const override;
-    bool write(QByteArrayView text) override { return m_active->write(text); }
     QByteArray readAll() override { return m_active->readAll(); }
-    QString errorString() const override { return m_active->errorString(); }
-    QString failureHint() const override { return m_active->failureHint(); }
 
     // Whether the line in use (or last used) is the network one.
     bool usesNetwork() const { return m_active == &m_network; }
 
+protected:
+    bool openLine() override;
+    bool writeLine(QByteArrayView text) override { return m_active->write(text) || failAs(*m_active); }
+    bool applySettings(const LineSettings &settings) override
+    {
+        return m_active->setSettings(settings.text) || failAs(*m_active);
+    }
+
 private:
     void forward(const SerialLine *from, Event kind);
 
-    NetworkLine::EndpointSource m_source;
     ComPort m_com;
     NetworkLine m_network;
     SerialLine *m_active = &m_com;

@@ -7,14 +7,16 @@
 #include <QFileInfo>
 #include <QtGlobal>
 
+#include <utility>
+
 #ifdef Q_OS_UNIX
 #include <grp.h>
 #include <poll.h>
 #include <sys/stat.h>
 #endif
 
-ComPort::ComPort(QObject *parent)
-    : SerialLine(parent)
+ComPort::ComPort(EndpointSource source, QObject *parent)
+    : SerialLine(std::move(source), parent)
 {
     connect(&m_port, &QSerialPort::readyRead, this, [this] { emit notified(Event::Received); });
     connect(&m_port, &QSerialPort::errorOccurred, this, &ComPort::onError);
@@ -27,61 +29,29 @@ ComPort::~ComPort()
     m_port.close();
 }
 
-QString ComPort::deviceFor(int number)
+bool ComPort::applySettings(const LineSettings &settings)
 {
-    const QByteArray variable = "QVX_COM" + QByteArray::number(number);
-    const QString mapped = qEnvironmentVariable(variable.constData());
-    if (!mapped.isEmpty())
-        return mapped;
-#ifdef Q_OS_WIN
-    return QStringLiteral("COM%1").arg(number);
-#else
-    return QStringLiteral("/dev/ttyS%1").arg(number - 1);
-#endif
+    if (apply(settings))
+        return true;
+    // A setting refused half way leaves the port with some of the new ones; it
+    // goes back to those it ran at, and the refusal is what is reported.
+    const QString refusal = errorString();
+    apply(lineSettings());
+    return fail(refusal);
 }
 
-bool ComPort::setPortNumber(int number)
+bool ComPort::openLine()
 {
-    if (m_port.isOpen())
-        return fail(tr("Operation valid only when the port is closed"));
-    if (number != 1 && number != 2)
-        return fail(tr("Invalid port number %1").arg(number));
-    m_number = number;
-    return true;
-}
-
-bool ComPort::setSettings(const QString &settings)
-{
-    const auto line = LineSettings::parse(settings);
-    if (!line)
-        return fail(tr("Invalid settings \"%1\"").arg(settings));
-    if (m_port.isOpen() && !apply(*line)) {
-        // A setting refused half way leaves the port with some of the new ones;
-        // it goes back to those it ran at, and the refusal is what is reported.
-        const QString refusal = m_error;
-        apply(m_line);
-        return fail(refusal);
-    }
-    m_settingsText = settings;
-    m_line = *line;
-    return true;
-}
-
-bool ComPort::open()
-{
-    if (m_port.isOpen())
-        return fail(tr("Port already open"));
-    m_device = deviceFor(m_number);
+    m_device = location();
     m_port.setPortName(m_device);
     if (!m_port.open(QIODevice::ReadWrite)) {
-        fail(m_port.errorString());
         // The hint is made when it is asked for: listing the ports costs a scan
         // of the system, which a silent reconnection attempt has no use for.
-        m_openError = m_port.error();
-        m_failedNumber = m_number;
-        return false;
+        return fail(m_port.errorString(), [error = m_port.error(), device = m_device, number = portNumber()] {
+            return hintFor(error, device, number);
+        });
     }
-    if (!apply(m_line)) {
+    if (!apply(lineSettings())) {
         m_port.close();
         return false;
     }
@@ -100,10 +70,8 @@ bool ComPort::close()
     return true;
 }
 
-bool ComPort::write(QByteArrayView text)
+bool ComPort::writeLine(QByteArrayView text)
 {
-    if (!m_port.isOpen())
-        return fail(tr("Port not open"));
     if (m_port.write(text.data(), text.size()) != text.size()) {
         // A port that takes no bytes has lost its device; the send reports it
         // and the loss closes the port, as for any other evidence, in the
@@ -123,29 +91,15 @@ QByteArray ComPort::readAll()
     return m_port.readAll();
 }
 
-bool ComPort::fail(const QString &description)
-{
-    m_error = description;
-    m_hint.clear();
-    m_openError = QSerialPort::NoError;
-    return false;
-}
-
-QString ComPort::failureHint() const
-{
-    return m_openError != QSerialPort::NoError ? hintFor(m_openError, m_device, m_failedNumber) : m_hint;
-}
-
 QString ComPort::hintFor(QSerialPort::SerialPortError error, const QString &device, int number)
 {
     const auto ports = [] {
         return portlisting::describe(portlisting::availablePorts(), portlisting::byIdNames());
     };
     if (error == QSerialPort::DeviceNotFoundError) {
-        return tr("COM%1 is %2. Set QVX_COM%1 to the projector's serial device, for example "
-                  "QVX_COM%1=/dev/ttyUSB0.")
+        return tr("COM%1 is %2. Set %3 to the projector's serial device, for example %3=/dev/ttyUSB0.")
                    .arg(number)
-                   .arg(device) +
+                   .arg(device, Endpoint::variableFor(number)) +
                QStringLiteral("\n\n") + ports();
     }
 #ifdef Q_OS_UNIX
@@ -164,10 +118,10 @@ QString ComPort::hintFor(QSerialPort::SerialPortError error, const QString &devi
     return error == QSerialPort::NoError ? QString() : ports();
 }
 
-bool ComPort::apply(const LineSettings &line)
+bool ComPort::apply(const LineSettings &settings)
 {
-    const bool applied = m_port.setBaudRate(line.baudRate) && m_port.setParity(line.parity) &&
-                         m_port.setDataBits(line.dataBits) && m_port.setStopBits(line.stopBits) &&
+    const bool applied = m_port.setBaudRate(settings.baudRate) && m_port.setParity(settings.parity) &&
+                         m_port.setDataBits(settings.dataBits) && m_port.setStopBits(settings.stopBits) &&
                          m_port.setFlowControl(QSerialPort::NoFlowControl);
     return applied || fail(m_port.errorString());
 }
@@ -208,9 +162,8 @@ void ComPort::lose()
     // What Qt says at a hang-up is a stale system error ("No such file or
     // directory", "Resource temporarily unavailable"), so the panel says what
     // happened in its own words.
-    m_error = tr("The device at %1 went away: it was unplugged or switched off.").arg(m_device);
-    m_hint = tr("The panel opens it again by itself when the device is back.");
-    m_openError = QSerialPort::NoError;
+    fail(tr("The device at %1 went away: it was unplugged or switched off.").arg(m_device),
+         tr("The panel opens it again by itself when the device is back."));
     m_lossPending = true;
     // Closed once the signal or the write that told of the loss has returned,
     // so QSerialPort is not closed from inside its own notification.

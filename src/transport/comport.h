@@ -1,7 +1,6 @@
 // The serial line on a real port (or a pseudo-terminal), through QSerialPort.
 #pragma once
 
-#include "linesettings.h"
 #include "serialline.h"
 
 #include <QSerialPort>
@@ -9,8 +8,9 @@
 
 #include <chrono>
 
-// Port 1 and port 2 are the devices named by QVX_COM1 and QVX_COM2 when those are
-// set, otherwise the platform's first two serial ports. The port is configured
+// Port 1 and port 2 are the devices that the endpoint source names: by default
+// QVX_COM1 and QVX_COM2 when those are set, otherwise the platform's first two
+// serial ports. The port is configured
 // raw with no flow control; writes are queued by QSerialPort and never wait.
 //
 // A vanished device is noticed on the port's own evidence, not only on Qt's
@@ -30,31 +30,23 @@ public:
     // of one descriptor that often costs nothing measurable.
     static constexpr std::chrono::milliseconds kHangUpCheck{100};
 
-    explicit ComPort(QObject *parent = nullptr);
+    explicit ComPort(EndpointSource source = &Endpoint::fromEnvironment, QObject *parent = nullptr);
     ~ComPort() override;
 
-    // The device that port 1 or 2 opens.
-    static QString deviceFor(int number);
-
-    int portNumber() const override { return m_number; }
-    bool setPortNumber(int number) override;
-    QString settings() const override { return m_settingsText; }
-    bool setSettings(const QString &settings) override;
-    bool open() override;
     bool close() override;
     bool isOpen() const override { return m_port.isOpen(); }
-    bool write(QByteArrayView text) override;
     QByteArray readAll() override;
-    QString errorString() const override { return m_error; }
-    QString failureHint() const override;
-    QString location() const override { return deviceFor(m_number); }
 
     // The advice for a failure to open port 1 or 2 on the given device.
     static QString hintFor(QSerialPort::SerialPortError error, const QString &device, int number);
 
+protected:
+    bool openLine() override;
+    bool writeLine(QByteArrayView text) override;
+    bool applySettings(const LineSettings &settings) override;
+
 private:
-    bool fail(const QString &description);
-    bool apply(const LineSettings &line);
+    bool apply(const LineSettings &settings);
     void onError(QSerialPort::SerialPortError error);
     void checkForHangUp();
     void lose();
@@ -62,15 +54,7 @@ private:
 
     QSerialPort m_port;
     QTimer m_hangUpCheck;
+    // The device the port opened: the one to check for a hang-up.
     QString m_device;
-    int m_number = 1;
-    QString m_settingsText = QString::fromLatin1(LineSettings::kText9600);
-    LineSettings m_line;
-    QString m_error;
-    QString m_hint;
-    // The failure of the last open, whose hint failureHint() makes; NoError
-    // after any other outcome.
-    QSerialPort::SerialPortError m_openError = QSerialPort::NoError;
-    int m_failedNumber = 1;
     bool m_lossPending = false;
 };

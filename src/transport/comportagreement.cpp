@@ -45,7 +45,7 @@ ComPortAgreement::ComPortAgreement(std::chrono::milliseconds answerTimeout, QObj
     connect(&m_timer, &QTimer::timeout, this, &ComPortAgreement::onTimeout);
 }
 
-void ComPortAgreement::begin(const QString &address, const QString &settings)
+void ComPortAgreement::begin(const QString &address, const LineSettings &settings)
 {
     m_stage = Stage::Offered;
     m_address = address;
@@ -54,7 +54,7 @@ void ComPortAgreement::begin(const QString &address, const QString &settings)
     m_refused = false;
     m_late = false;
     m_serverSpoke = false;
-    m_confirmed.clear();
+    m_confirmed.reset();
     m_timer.start();
 }
 
@@ -84,7 +84,7 @@ void ComPortAgreement::optionChanged(TelnetCodec::ComPortState state)
         m_stage = Stage::NotAgreed;
         refuse(tr("The device server at %1 refused COM-PORT-OPTION, so the settings \"%2\" were not "
                   "applied.")
-                   .arg(m_address, m_settings));
+                   .arg(m_address, m_settings.text));
     }
 }
 
@@ -101,7 +101,7 @@ void ComPortAgreement::take(const ComPortValue &answer)
     const bool newest = std::none_of(m_awaited.begin(), m_awaited.end(), sameKind);
     if (newest && answer.value != asked.value) {
         refuse(tr("The device server at %1 did not take the settings \"%2\": its %3 stays %4 instead of %5.")
-                   .arg(m_address, m_settings, nameOf(answer.command))
+                   .arg(m_address, m_settings.text, nameOf(answer.command))
                    .arg(answer.value)
                    .arg(asked.value));
         return;
@@ -114,25 +114,26 @@ void ComPortAgreement::take(const ComPortValue &answer)
         emit appliedLate();
 }
 
-void ComPortAgreement::ask(const QString &settings)
+std::optional<QString> ComPortAgreement::ask(const LineSettings &settings)
 {
+    if (m_stage == Stage::NotAgreed) {
+        return tr("The device server at %1 has not agreed to COM-PORT-OPTION, so the settings \"%2\" were "
+                  "not applied. %3")
+            .arg(m_address, settings.text, whatRuns());
+    }
     m_settings = settings;
     if (m_stage == Stage::Agreed)
         send();
-    else if (m_stage == Stage::NotAgreed)
-        refuse(tr("The device server at %1 has not agreed to COM-PORT-OPTION, so the settings \"%2\" were "
-                  "not applied.")
-                   .arg(m_address, m_settings));
+    return std::nullopt;
 }
 
 void ComPortAgreement::send()
 {
-    const LineSettings line = LineSettings::parse(m_settings).value_or(LineSettings{});
-    const auto commands = TelnetCodec::commandsFor(line);
+    const auto commands = TelnetCodec::commandsFor(m_settings);
     m_refused = false;
     m_awaited.insert(m_awaited.end(), commands.begin(), commands.end());
     m_timer.start();
-    emit request(TelnetCodec::settingsRequest(line));
+    emit request(TelnetCodec::settingsRequest(m_settings));
 }
 
 void ComPortAgreement::onTimeout()
@@ -143,10 +144,10 @@ void ComPortAgreement::onTimeout()
         m_late = true;
         refuse(tr("The device server at %1 did not agree to COM-PORT-OPTION within %2 s, so the settings "
                   "\"%3\" were not applied.")
-                   .arg(m_address, seconds(), m_settings));
+                   .arg(m_address, seconds(), m_settings.text));
     } else if (!m_awaited.empty()) {
         refuse(tr("The device server at %1 did not confirm the settings \"%2\" within %3 s.")
-                   .arg(m_address, m_settings, seconds()));
+                   .arg(m_address, m_settings.text, seconds()));
     }
 }
 
@@ -155,18 +156,20 @@ void ComPortAgreement::refuse(const QString &description)
     m_refused = true;
     m_awaited.clear();
     m_timer.stop();
-    QString applied;
-    if (!m_confirmed.isEmpty() && m_confirmed != m_settings) {
+    if (m_confirmed && *m_confirmed != m_settings) {
         // Sent without waiting for answers: a server that refuses these too must
         // not start a round of refusals and retries.
-        m_settings = m_confirmed;
-        emit request(TelnetCodec::settingsRequest(LineSettings::parse(m_settings).value_or(LineSettings{})));
+        m_settings = *m_confirmed;
+        emit request(TelnetCodec::settingsRequest(m_settings));
     }
-    if (!m_confirmed.isEmpty())
-        applied = tr("The line stays at \"%1\", which the server confirmed.").arg(m_confirmed);
-    else
-        applied = tr("The line runs at the server's own settings.");
-    emit refused(description + u' ' + applied);
+    emit refused(description + u' ' + whatRuns());
+}
+
+QString ComPortAgreement::whatRuns() const
+{
+    if (m_confirmed)
+        return tr("The line stays at \"%1\", which the server confirmed.").arg(m_confirmed->text);
+    return tr("The line runs at the server's own settings.");
 }
 
 QString ComPortAgreement::seconds() const

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <deque>
+#include <optional>
 
 // RFC 2217 from the client's side, without a socket: the line tells it what the
 // server said and sends the requests it asks for.
@@ -45,7 +46,7 @@ public:
     ComPortAgreement(std::chrono::milliseconds answerTimeout, QObject *parent);
 
     // A new connection to the server at address, which is to run at settings.
-    void begin(const QString &address, const QString &settings);
+    void begin(const QString &address, const LineSettings &settings);
     // The connection ended: nothing is awaited any more.
     void end();
 
@@ -55,8 +56,10 @@ public:
     void optionChanged(TelnetCodec::ComPortState state);
     // The server's answer to one command.
     void take(const ComPortValue &answer);
-    // New settings for the server; sent at once once the option is agreed.
-    void ask(const QString &settings);
+    // New settings for the server: sent at once while the option is agreed,
+    // taken for later while it is offered. A server that has not agreed cannot
+    // take them: the refusal comes back, and the settings stay as they were.
+    std::optional<QString> ask(const LineSettings &settings);
 
     Stage stage() const { return m_stage; }
     // Whether the data held back for the option may go: the option is settled
@@ -66,7 +69,7 @@ public:
     bool isConfirmed() const { return m_stage == Stage::Agreed && m_awaited.empty() && !m_refused; }
     // The settings the line runs at: those asked for, or after a refusal the
     // ones the server last confirmed.
-    const QString &settings() const { return m_settings; }
+    const LineSettings &settings() const { return m_settings; }
 
 signals:
     // Bytes to send to the server, already framed.
@@ -79,13 +82,15 @@ signals:
 private:
     void send();
     void refuse(const QString &description);
+    // What the line runs at after a refusal, in words for the warning box.
+    QString whatRuns() const;
     void onTimeout();
     QString seconds() const;
 
     QTimer m_timer{this};
     Stage m_stage = Stage::Offered;
     QString m_address;
-    QString m_settings;
+    LineSettings m_settings;
     // The commands still waiting for an answer, in order.
     std::deque<ComPortValue> m_awaited;
     bool m_refused = false;
@@ -93,6 +98,6 @@ private:
     bool m_late = false;
     bool m_serverSpoke = false;
     // The settings the server last confirmed on this connection, to go back to
-    // after a refusal; empty before the first confirmation.
-    QString m_confirmed;
+    // after a refusal; none before the first confirmation.
+    std::optional<LineSettings> m_confirmed;
 };

@@ -45,10 +45,21 @@ bool Endpoint::looksLikeUrl(QStringView text)
     return text.contains(kSchemeSeparator);
 }
 
-QString Endpoint::environmentText(int number)
+QString Endpoint::variableFor(int number)
 {
-    const QByteArray variable = "QVX_COM" + QByteArray::number(number);
-    return qEnvironmentVariable(variable.constData());
+    return QStringLiteral("QVX_COM%1").arg(number);
+}
+
+QString Endpoint::fromEnvironment(int number)
+{
+    const QString mapped = qEnvironmentVariable(variableFor(number).toLatin1().constData());
+    if (!mapped.isEmpty())
+        return mapped;
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM%1").arg(number);
+#else
+    return QStringLiteral("/dev/ttyS%1").arg(number - 1);
+#endif
 }
 
 std::optional<Endpoint> Endpoint::parse(QStringView text, QString *error)

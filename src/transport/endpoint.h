@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <functional>
 #include <optional>
 
 // A port's endpoint, in the URL forms that integrators know from pyserial:
@@ -33,7 +34,13 @@ struct Endpoint
     // Whether the text is meant as a network endpoint, well formed or not.
     static bool looksLikeUrl(QStringView text);
 
-    // The endpoint of port 1 or 2 as the environment names it: QVX_COM1 or
-    // QVX_COM2, empty when unset.
-    static QString environmentText(int number);
+    // The variable that maps port 1 or 2: QVX_COM1 or QVX_COM2.
+    static QString variableFor(int number);
+    // The endpoint text of port 1 or 2 as the environment names it: the
+    // variable's value, or the platform's own serial port when it is unset.
+    static QString fromEnvironment(int number);
 };
+
+// Where a line finds the endpoint text of port 1 or 2; Endpoint::fromEnvironment
+// for the panel, a table of the test's own in tests.
+using EndpointSource = std::function<QString(int number)>;

@@ -58,5 +58,11 @@ std::optional<LineSettings> LineSettings::parse(QStringView text)
     if (!speedOk || speed <= 0 || !dataOk || data < 5 || data > 8 || !parity || !stop)
         return std::nullopt;
 
-    return LineSettings{speed, *parity, static_cast<QSerialPort::DataBits>(data), *stop};
+    return LineSettings{text.toString(), speed, *parity, static_cast<QSerialPort::DataBits>(data), *stop};
+}
+
+const LineSettings &LineSettings::initial()
+{
+    static const LineSettings settings = *parse(QString::fromLatin1(kText9600));
+    return settings;
 }

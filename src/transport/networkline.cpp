@@ -37,17 +37,12 @@ QString lossReason(QAbstractSocket::SocketError error)
 
 } // namespace
 
-NetworkLine::NetworkLine(QObject *parent)
-    : NetworkLine(&Endpoint::environmentText, parent)
-{}
-
 NetworkLine::NetworkLine(EndpointSource source, QObject *parent)
     : NetworkLine(std::move(source), std::make_unique<QTcpSocket>(), parent)
 {}
 
 NetworkLine::NetworkLine(EndpointSource source, std::unique_ptr<QTcpSocket> socket, QObject *parent)
-    : SerialLine(parent)
-    , m_source(std::move(source))
+    : SerialLine(std::move(source), parent)
     , m_socket(std::move(socket))
 {
     m_connectTimer.setObjectName(QStringLiteral("connectTimer"));
@@ -73,38 +68,24 @@ NetworkLine::~NetworkLine()
     m_socket->abort();
 }
 
-bool NetworkLine::setPortNumber(int number)
+bool NetworkLine::applySettings(const LineSettings &settings)
 {
-    if (isOpen())
-        return fail(tr("Operation valid only when the port is closed"));
-    if (number != 1 && number != 2)
-        return fail(tr("Invalid port number %1").arg(number));
-    m_number = number;
-    return true;
+    if (m_state != State::Connected || !isTelnet())
+        return true;
+    const auto refusal = m_agreement.ask(settings);
+    return !refusal || fail(*refusal, settingsHint());
 }
 
-bool NetworkLine::setSettings(const QString &settings)
+bool NetworkLine::openLine()
 {
-    const auto line = LineSettings::parse(settings);
-    if (!line)
-        return fail(tr("Invalid settings \"%1\"").arg(settings));
-    m_settingsText = settings;
-    if (m_state == State::Connected && isTelnet())
-        m_agreement.ask(settings);
-    return true;
-}
-
-bool NetworkLine::open()
-{
-    if (isOpen())
-        return fail(tr("Port already open"));
     QString error;
-    const QString text = m_source(m_number);
+    const QString text = location();
     const auto endpoint = Endpoint::parse(text, &error);
     if (!endpoint || !endpoint->isNetwork()) {
-        fail(endpoint ? tr("COM%1 is \"%2\", which is no network address").arg(m_number).arg(text) : error);
-        m_hint = tr("Set QVX_COM%1 to rfc2217://host:port or socket://host:port.").arg(m_number);
-        return false;
+        return fail(endpoint ? tr("COM%1 is \"%2\", which is no network address").arg(portNumber()).arg(text)
+                             : error,
+                    tr("Set %1 to rfc2217://host:port or socket://host:port.")
+                        .arg(Endpoint::variableFor(portNumber())));
     }
     m_endpoint = *endpoint;
     m_codec.reset();
@@ -131,10 +112,8 @@ bool NetworkLine::close()
     return true;
 }
 
-bool NetworkLine::write(QByteArrayView text)
+bool NetworkLine::writeLine(QByteArrayView text)
 {
-    if (!isOpen())
-        return fail(tr("Port not open"));
     if (m_holding) {
         if (m_held.size() + text.size() > kMaxHeldBytes)
             return fail(tr("%1 is not connected yet and already holds %2 bytes to send")
@@ -154,19 +133,18 @@ QByteArray NetworkLine::readAll()
     return std::exchange(m_input, {});
 }
 
-bool NetworkLine::fail(const QString &description)
-{
-    m_error = description;
-    m_hint.clear();
-    return false;
-}
-
 QString NetworkLine::serverHint() const
 {
     return tr("COM%1 is the serial device server at %2. Check that the server runs and is reachable "
-              "from here, or set QVX_COM%1 to another address.")
-        .arg(m_number)
-        .arg(m_endpoint.toString());
+              "from here, or set %3 to another address.")
+        .arg(portNumber())
+        .arg(m_endpoint.toString(), Endpoint::variableFor(portNumber()));
+}
+
+QString NetworkLine::settingsHint() const
+{
+    return tr("The device server keeps its own setting. Set its port to the same speed, or allow RFC 2217 "
+              "control in its configuration.");
 }
 
 void NetworkLine::onConnected()
@@ -180,7 +158,7 @@ void NetworkLine::onConnected()
     keepAlive();
     if (isTelnet()) {
         m_socket->write(m_codec.start());
-        m_agreement.begin(m_endpoint.toString(), m_settingsText);
+        m_agreement.begin(m_endpoint.toString(), lineSettings());
     } else {
         releaseHeld();
     }
@@ -223,16 +201,16 @@ void NetworkLine::onSocketTrouble()
     if (m_state == State::Closed || m_dropPending)
         return;
     if (m_state == State::Connecting) {
-        m_error = m_socket->error() != QAbstractSocket::UnknownSocketError
-                      ? m_socket->errorString()
-                      : tr("The device server at %1 closed the connection").arg(m_endpoint.toString());
-        m_hint = serverHint();
+        fail(m_socket->error() != QAbstractSocket::UnknownSocketError
+                 ? m_socket->errorString()
+                 : tr("The device server at %1 closed the connection").arg(m_endpoint.toString()),
+             serverHint());
     } else {
         // The server was there: this is a line that went away, which the panel
         // waits for, not an address to check.
-        m_error = tr("The device server at %1 went away: %2 (%3).")
-                      .arg(m_endpoint.toString(), lossReason(m_socket->error()), m_socket->errorString());
-        m_hint = tr("The panel opens it again by itself when the server is back.");
+        fail(tr("The device server at %1 went away: %2 (%3).")
+                 .arg(m_endpoint.toString(), lossReason(m_socket->error()), m_socket->errorString()),
+             tr("The panel opens it again by itself when the server is back."));
     }
     m_dropPending = true;
     // The socket is closed once its signal has returned, never from inside it;
@@ -250,10 +228,10 @@ void NetworkLine::onConnectTimeout()
 {
     if (m_state != State::Connecting)
         return;
-    m_error = tr("Connection to %1 timed out after %2 s")
-                  .arg(m_endpoint.toString())
-                  .arg(std::chrono::duration<double>(kConnectTimeout).count());
-    m_hint = serverHint();
+    fail(tr("Connection to %1 timed out after %2 s")
+             .arg(m_endpoint.toString())
+             .arg(std::chrono::duration<double>(kConnectTimeout).count()),
+         serverHint());
     m_dropPending = true;
     dropConnection();
 }
@@ -283,10 +261,8 @@ void NetworkLine::keepAlive()
 void NetworkLine::onSettingsRefused(const QString &description)
 {
     // The agreement has gone back to the settings the server last confirmed.
-    m_settingsText = m_agreement.settings();
-    m_error = description;
-    m_hint = tr("The device server keeps its own setting. Set its port to the same speed, or allow "
-                "RFC 2217 control in its configuration.");
+    keepSettings(m_agreement.settings());
+    fail(description, settingsHint());
     emit notified(Event::SettingsRefused);
     if (m_state == State::Connected && m_agreement.isSettled())
         releaseHeld();

@@ -3,7 +3,6 @@
 
 #include "comportagreement.h"
 #include "endpoint.h"
-#include "linesettings.h"
 #include "serialline.h"
 #include "telnetcodec.h"
 
@@ -11,7 +10,6 @@
 #include <QTimer>
 
 #include <chrono>
-#include <functional>
 #include <memory>
 
 // Port 1 and port 2 are the endpoints that the endpoint source names for them,
@@ -38,45 +36,37 @@ class NetworkLine : public SerialLine
     Q_OBJECT
 
 public:
-    // The endpoint text of port 1 or 2.
-    using EndpointSource = std::function<QString(int number)>;
-
     static constexpr std::chrono::milliseconds kConnectTimeout{3000};
     static constexpr qsizetype kMaxHeldBytes = 64 * 1024;
 
-    explicit NetworkLine(QObject *parent = nullptr);
-    explicit NetworkLine(EndpointSource source, QObject *parent = nullptr);
+    explicit NetworkLine(EndpointSource source = &Endpoint::fromEnvironment, QObject *parent = nullptr);
     // Carries the line on the given socket; tests and the fuzzer hand in one
     // that keeps its bytes in memory.
     NetworkLine(EndpointSource source, std::unique_ptr<QTcpSocket> socket, QObject *parent = nullptr);
     ~NetworkLine() override;
 
-    int portNumber() const override { return m_number; }
-    bool setPortNumber(int number) override;
-    QString settings() const override { return m_settingsText; }
-    bool setSettings(const QString &settings) override;
-    bool open() override;
     bool close() override;
     // True from a successful open() on, while connecting too.
     bool isOpen() const override { return m_state != State::Closed; }
-    bool write(QByteArrayView text) override;
-    QByteArray readAll() override;
-    QString errorString() const override { return m_error; }
-    QString failureHint() const override { return m_hint; }
-    QString location() const override { return m_source(m_number); }
-
     bool isConnecting() const override { return m_state == State::Connecting; }
+    QByteArray readAll() override;
+
     bool isConnected() const { return m_state == State::Connected; }
     // RFC 2217: the server has answered every settings command sent so far with
     // the value asked for.
     bool settingsConfirmed() const { return isTelnet() && isConnected() && m_agreement.isConfirmed(); }
 
+protected:
+    bool openLine() override;
+    bool writeLine(QByteArrayView text) override;
+    bool applySettings(const LineSettings &settings) override;
+
 private:
     enum class State { Closed, Connecting, Connected };
 
-    bool fail(const QString &description);
     bool isTelnet() const { return m_endpoint.kind == Endpoint::Kind::Rfc2217; }
     QString serverHint() const;
+    QString settingsHint() const;
     void onConnected();
     void onReadyRead();
     void takeTelnet(QByteArrayView bytes);
@@ -87,7 +77,6 @@ private:
     void keepAlive();
     void releaseHeld();
 
-    EndpointSource m_source;
     std::unique_ptr<QTcpSocket> m_socket;
     // Children of the line, so that a test finds them among its children.
     QTimer m_connectTimer{this};
@@ -95,10 +84,6 @@ private:
     TelnetCodec m_codec;
     State m_state = State::Closed;
     Endpoint m_endpoint;
-    int m_number = 1;
-    QString m_settingsText = QString::fromLatin1(LineSettings::kText9600);
-    QString m_error;
-    QString m_hint;
     QByteArray m_input;
     // Data written before the connection (and, for RFC 2217, the option) is up.
     QByteArray m_held;

@@ -1,10 +1,15 @@
 // The serial line to the projector, as the link engine and the port selection use it.
 #pragma once
 
+#include "endpoint.h"
+#include "linesettings.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QObject>
 #include <QString>
+
+#include <functional>
 
 // The operations the panel needs of its serial port and nothing more: a port
 // number (1 = COM1, 2 = COM2), a settings text (LineSettings), open and
@@ -12,7 +17,11 @@
 // notification that carries the kind of event. Failures are reported by the
 // return value of the operation and described by errorString(); nothing throws.
 //
-// The real line is ComPort; tests drive the link engine through a fake.
+// What every line holds lives here: the endpoint source, the port number, the
+// settings, the last failure with its hint, and the checks that an operation
+// suits an open or a closed port. A line adds how it opens, writes and applies
+// settings: ComPort on a local device, NetworkLine to a device server, AnyLine
+// choosing between them; tests drive the link through a fake.
 class SerialLine : public QObject
 {
     Q_OBJECT
@@ -38,40 +47,73 @@ public:
     };
     Q_ENUM(Event)
 
-    using QObject::QObject;
+    // What the operator can do about a failure. Made only when asked for: some
+    // hints cost a scan of the system, which a silent attempt has no use for.
+    using Hint = std::function<QString()>;
 
-    virtual int portNumber() const = 0;
+    explicit SerialLine(EndpointSource source, QObject *parent = nullptr);
+
+    int portNumber() const { return m_number; }
     // Takes 1 or 2; fails while the port is open.
-    virtual bool setPortNumber(int number) = 0;
+    bool setPortNumber(int number);
 
     // The settings the port runs at: the last ones it accepted.
-    virtual QString settings() const = 0;
+    QString settings() const { return m_settings.text; }
+    const LineSettings &lineSettings() const { return m_settings; }
     // Applied at once, also to an open port. Refused settings leave the port
     // running at the ones it had.
-    virtual bool setSettings(const QString &settings) = 0;
+    bool setSettings(const QString &settings);
 
-    virtual bool open() = 0;
+    // Opens the port at its number and settings; fails when it is open already.
+    bool open();
     virtual bool close() = 0;
     virtual bool isOpen() const = 0;
     // Open, but not yet carrying bytes: a network line whose connect is under
     // way. It ends in carrying bytes, or in OpenFailed.
     virtual bool isConnecting() const { return false; }
 
-    // Writes the whole text, one byte per character, without waiting.
-    virtual bool write(QByteArrayView text) = 0;
+    // Writes the whole text, one byte per character, without waiting; fails
+    // when the port is not open.
+    bool write(QByteArrayView text);
     // Everything received and not yet read; it is removed from the port's input.
     virtual QByteArray readAll() = 0;
 
     // The description of the last failed operation, in the port's own words.
-    virtual QString errorString() const = 0;
+    QString errorString() const { return m_error; }
     // What the operator can do about the last failure, where the platform says
     // why in terms a person can act on; empty otherwise.
-    virtual QString failureHint() const { return {}; }
+    QString failureHint() const { return m_hint ? m_hint() : QString(); }
 
-    // Where the port number leads: a device path, or a device server's
-    // address; empty when the line cannot tell.
-    virtual QString location() const { return {}; }
+    // Where the port number leads, as the endpoint source names it: a device
+    // path, or a device server's address.
+    QString location() const { return m_source(m_number); }
 
 signals:
     void notified(SerialLine::Event kind);
+
+protected:
+    // Opens the closed port at portNumber() and lineSettings().
+    virtual bool openLine() = 0;
+    // Writes to the open port.
+    virtual bool writeLine(QByteArrayView text) = 0;
+    // Applies settings to the open port; on failure it keeps the ones it had.
+    virtual bool applySettings(const LineSettings &settings) = 0;
+
+    const EndpointSource &endpointSource() const { return m_source; }
+
+    // Records a failure; returns false, so that an operation can end in it.
+    bool fail(const QString &description, Hint hint = {});
+    bool fail(const QString &description, const QString &hint);
+    // Takes another line's last failure as this one's.
+    bool failAs(const SerialLine &other);
+    // The port changed its settings itself: a device server went back to the
+    // ones it last confirmed.
+    void keepSettings(const LineSettings &settings) { m_settings = settings; }
+
+private:
+    EndpointSource m_source;
+    int m_number = 1;
+    LineSettings m_settings = LineSettings::initial();
+    QString m_error;
+    Hint m_hint;
 };
