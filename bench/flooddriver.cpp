@@ -180,7 +180,7 @@ void mouse(QWidget *widget, QEvent::Type type)
     QApplication::sendEvent(widget, &event);
 }
 
-void click(PanelWindow &window, std::string_view name)
+void click(PanelWindow &window, layout::ControlId name)
 {
     window.control<QAbstractButton>(name)->click();
 }
@@ -557,8 +557,8 @@ int soak(const QCommandLineParser &options)
     const int minutes = options.value(QStringLiteral("minutes")).toInt();
     const int period = options.value(QStringLiteral("period")).toInt();
     const QString device = qEnvironmentVariable("QVX_COM1");
-    static constexpr std::array<std::string_view, 5> kQueries{"Command44", "Command60", "Command45",
-                                                              "Command46", "Command59"};
+    static constexpr std::array<layout::ControlId, 5> kQueries{"Command44", "Command60", "Command45",
+                                                               "Command46", "Command59"};
 
     WarningCatcher warnings;
     ComPort line;

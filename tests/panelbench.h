@@ -18,7 +18,7 @@ namespace bench {
 // Generous: a pseudo-terminal does not pace bytes, but a loaded machine is slow.
 inline constexpr int kWait = 10000;
 
-inline QString textOf(PanelWindow &window, std::string_view label)
+inline QString textOf(PanelWindow &window, layout::ControlId label)
 {
     return window.control<QLabel>(label)->text();
 }
@@ -31,7 +31,7 @@ inline void send(PanelWindow &window, const QByteArray &text)
     link.hyouji(link.lastCommand(), LinkEngine::kSend);
 }
 
-inline void click(PanelWindow &window, std::string_view name)
+inline void click(PanelWindow &window, layout::ControlId name)
 {
     window.control<QAbstractButton>(name)->click();
 }

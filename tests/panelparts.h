@@ -7,6 +7,9 @@
 
 #include <QTimer>
 
+#include <string>
+#include <string_view>
+
 namespace parts {
 
 template <typename Part> Part &find(const PanelWindow &window, const QString &name = {})
@@ -15,6 +18,15 @@ template <typename Part> Part &find(const PanelWindow &window, const QString &na
     if (!part)
         qFatal("the panel has no %s %s", Part::staticMetaObject.className(), qPrintable(name));
     return *part;
+}
+
+// A control by a name known only at run time: a row of a table, or of a test's data.
+template <typename T = QWidget> T *named(const PanelWindow &window, std::string_view name)
+{
+    const auto id = layout::ControlId::find(name);
+    if (!id)
+        qFatal("the layout has no control %s", std::string(name).c_str());
+    return window.control<T>(*id);
 }
 
 inline LinkEngine &link(const PanelWindow &window)

@@ -1,5 +1,6 @@
 // The panel on a screen scaled by a fractional or whole factor: same layout, sharper pixels.
 #include "fakeline.h"
+#include "panelparts.h"
 #include "panelpicture.h"
 #include "panelwindow.h"
 #include "windowstates.h"
@@ -104,7 +105,7 @@ void TestHighDpi::buttonFaceFillsItsFace()
     QFETCH(QString, control);
     QFETCH(QColor, face);
 
-    const QWidget *button = m_window->control(control.toStdString());
+    const QWidget *button = parts::named(*m_window, control.toStdString());
     QVERIFY(button);
     // Grabbed from the window, so that a face left unfilled shows what lies
     // behind it rather than the button's own ground.

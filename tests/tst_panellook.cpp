@@ -1,5 +1,6 @@
 // The panel as it is drawn: its colours, what each view shows, and its Japanese captions.
 #include "fakeline.h"
+#include "panelparts.h"
 #include "panelstyle.h"
 #include "panelwindow.h"
 #include "windowstates.h"
@@ -100,7 +101,7 @@ void TestPanelLook::groundColours()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
-    const QWidget *widget = control.isEmpty() ? &window : window.control(control.toStdString());
+    const QWidget *widget = control.isEmpty() ? &window : parts::named(window, control.toStdString());
     QVERIFY(widget);
     // The whole window is grabbed, so a face left unfilled shows what lies behind it.
     const QImage image = window.grab().toImage();
@@ -185,17 +186,17 @@ void TestPanelLook::viewShowsItsControls()
 
     const QRect client = window.rect();
     for (const QString &name : wholly) {
-        const QWidget *widget = window.control(name.toStdString());
+        const QWidget *widget = parts::named(window, name.toStdString());
         QVERIFY2(widget && client.contains(rectInWindow(widget, window)), qPrintable(name));
     }
     for (const QString &name : partly) {
-        const QWidget *widget = window.control(name.toStdString());
+        const QWidget *widget = parts::named(window, name.toStdString());
         QVERIFY2(widget, qPrintable(name));
         const QRect rect = rectInWindow(widget, window);
         QVERIFY2(client.intersects(rect) && !client.contains(rect), qPrintable(name));
     }
     for (const QString &name : outside) {
-        const QWidget *widget = window.control(name.toStdString());
+        const QWidget *widget = parts::named(window, name.toStdString());
         QVERIFY2(widget && !client.intersects(rectInWindow(widget, window)), qPrintable(name));
     }
 }
@@ -218,7 +219,7 @@ void TestPanelLook::japaneseCaptionsHaveGlyphs()
 
     FakeLine line;
     PanelWindow window(line);
-    const QWidget *widget = window.control(control.toStdString());
+    const QWidget *widget = parts::named(window, control.toStdString());
     QVERIFY(widget);
     // The control's own face must carry every character: a fallback face or a
     // missing glyph would draw a box or a foreign shape in the fixed layout.

@@ -91,7 +91,7 @@ void TestPanelWindow::everyRowBuildsItsControl()
     PanelWindow window(line);
     for (const ControlRow &row : kControls) {
         const QString name = nameOf(row.name);
-        QWidget *widget = window.control(row.name);
+        QWidget *widget = parts::named(window, row.name);
         QVERIFY2(widget, qPrintable(name));
         QCOMPARE(widget->objectName(), name);
         const QString container = row.container.empty() ? QStringLiteral("Form1") : nameOf(row.container);
@@ -144,7 +144,7 @@ void TestPanelWindow::accessibleNamesAndDescriptions()
     PanelWindow window(line);
     window.show();
     for (const ControlRow &row : kControls) {
-        QWidget *widget = window.control(row.name);
+        QWidget *widget = parts::named(window, row.name);
         QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(widget);
         QVERIFY(accessible);
         const QString caption = QString::fromUtf8(row.caption.data(), qsizetype(row.caption.size()));
@@ -153,7 +153,7 @@ void TestPanelWindow::accessibleNamesAndDescriptions()
         if (row.kind == TextBox)
             QCOMPARE(accessible->text(QAccessible::Value), caption);
     }
-    const auto descriptionOf = [&](std::string_view name) {
+    const auto descriptionOf = [&](ControlId name) {
         return QAccessible::queryAccessibleInterface(window.control(name))->text(QAccessible::Description);
     };
     QCOMPARE(descriptionOf("Command61"), QStringLiteral("Zoom in"));
@@ -189,7 +189,7 @@ void TestPanelWindow::everyButtonHasOneAction()
         if (lens)
             QCOMPARE(lens->caption, row.caption);
         if (text)
-            QVERIFY(qobject_cast<QLineEdit *>(window.control(text->box)));
+            QVERIFY(qobject_cast<QLineEdit *>(parts::named(window, text->box)));
     }
 }
 
@@ -352,7 +352,7 @@ void TestPanelWindow::trafficLinesShowPlainText()
 {
     FakeLine line;
     PanelWindow window(line);
-    for (const char *name : {"Label11", "Label12", "Label22"})
+    for (const ControlId name : {id::kSentLine, id::kReceivedLine, id::kStatusLine})
         QCOMPARE(window.control<QLabel>(name)->textFormat(), Qt::PlainText);
 }
 
@@ -379,7 +379,7 @@ void TestPanelWindow::commandGoesOutBeforeTheButtonRepaints()
     window.setClientHeight(WindowStates::kFullHeight);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    auto *button = window.control<QAbstractButton>(control.toStdString());
+    auto *button = parts::named<QAbstractButton>(window, control.toStdString());
     PaintCounter counter(button);
     int paintsAtWrite = -1;
     connect(&parts::link(window), &LinkEngine::commandSent, this, [&] { paintsAtWrite = counter.paints; });

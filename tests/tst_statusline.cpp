@@ -18,7 +18,7 @@ QString exactly(const QString &text)
 void ask(PanelWindow &window, const QString &query)
 {
     if (query.startsWith(u"Command")) {
-        click(window, query.toStdString());
+        parts::named<QAbstractButton>(window, query.toStdString())->click();
         return;
     }
     window.control<QLineEdit>("Text1")->setText(query);

@@ -38,7 +38,7 @@ struct ShownPanel
 
     // In pixels, the unit the window really has.
     int height() const { return window.height(); }
-    QAbstractButton *button(std::string_view name) { return window.control<QAbstractButton>(name); }
+    QAbstractButton *button(layout::ControlId name) { return window.control<QAbstractButton>(name); }
     QString switchCaption() { return button("Command34")->text(); }
     void pressCtrlH() { QTest::keyClick(&window, Qt::Key_H, Qt::ControlModifier); }
     void doubleClickPicture() { QTest::mouseDClick(window.control("Image1"), Qt::LeftButton); }

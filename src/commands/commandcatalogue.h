@@ -180,7 +180,9 @@ inline constexpr std::array kLensButtons{
     LensButton{"Command111", "←", 23, "LNLR-001"}, LensButton{"Command110", "→", 24, "LNLR+001"},
 };
 
-template <typename Table> const auto *findControl(const Table &table, std::string_view control)
+// The row of a table whose control is the one given, or null.
+template <typename Table, typename Control>
+const auto *findControl(const Table &table, const Control &control)
 {
     for (const auto &row : table) {
         if (row.control == control)

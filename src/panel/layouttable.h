@@ -4,6 +4,8 @@
 #include "commandcatalogue.h"
 
 #include <array>
+#include <cstddef>
+#include <optional>
 #include <string_view>
 
 namespace layout {
@@ -228,8 +230,61 @@ inline constexpr std::array kControls{
 
 };
 
-// The table's own mistakes are build errors: a name used twice, or a control
-// placed in a container that is not a frame built before it.
+// A control of the layout: its row in kControls. Made from a name at compile
+// time, so that a misspelt control fails the build instead of doing nothing.
+class ControlId
+{
+public:
+    template <std::size_t N>
+    consteval ControlId(const char (&name)[N])
+        : m_row(named(std::string_view(name, N - 1)).m_row)
+    {}
+
+    // The control of a name known only at run time, if the layout has one.
+    static constexpr std::optional<ControlId> find(std::string_view name)
+    {
+        for (std::size_t row = 0; row < kControls.size(); ++row) {
+            if (kControls[row].name == name)
+                return ControlId(row);
+        }
+        return std::nullopt;
+    }
+    static consteval ControlId named(std::string_view name)
+    {
+        const auto id = find(name);
+        if (!id)
+            throw "the layout has no control of this name";
+        return *id;
+    }
+    static constexpr ControlId ofRow(std::size_t row) { return ControlId(row); }
+
+    constexpr std::size_t row() const { return m_row; }
+    constexpr const ControlRow &layout() const { return kControls[m_row]; }
+
+    friend constexpr bool operator==(ControlId, ControlId) = default;
+
+private:
+    explicit constexpr ControlId(std::size_t row)
+        : m_row(row)
+    {}
+
+    std::size_t m_row;
+};
+
+// The row of each control's container; kForm for a control on the form itself.
+inline constexpr std::size_t kForm = kControls.size();
+inline constexpr auto kContainerRows = [] {
+    std::array<std::size_t, kControls.size()> rows{};
+    for (std::size_t row = 0; row < kControls.size(); ++row) {
+        const auto container = ControlId::find(kControls[row].container);
+        rows[row] = container ? container->row() : kForm;
+    }
+    return rows;
+}();
+
+// The table's own mistakes are build errors: a name used twice, a control
+// placed in a container that is not a frame built before it, or a control of
+// the command catalogue that the layout lacks or has as another kind.
 consteval bool namesAreUnique()
 {
     for (std::size_t i = 0; i < kControls.size(); ++i) {
@@ -243,13 +298,34 @@ consteval bool namesAreUnique()
 
 consteval bool containersComeFirst()
 {
-    for (std::size_t i = 0; i < kControls.size(); ++i) {
-        if (kControls[i].container.empty())
+    for (std::size_t row = 0; row < kControls.size(); ++row) {
+        const std::size_t container = kContainerRows[row];
+        if (kControls[row].container.empty())
             continue;
-        bool found = false;
-        for (std::size_t j = 0; j < i; ++j)
-            found = found || (kControls[j].name == kControls[i].container && kControls[j].kind == Frame);
-        if (!found)
+        if (container == kForm || container >= row || kControls[container].kind != Frame)
+            return false;
+    }
+    return true;
+}
+
+consteval bool isOfKind(std::string_view name, Kind kind)
+{
+    const auto id = ControlId::find(name);
+    return id && id->layout().kind == kind;
+}
+
+consteval bool catalogueIsLaidOut()
+{
+    for (const auto &command : commands::kFixedCommands) {
+        if (!isOfKind(command.control, Button))
+            return false;
+    }
+    for (const auto &command : commands::kTextCommands) {
+        if (!isOfKind(command.control, Button) || !isOfKind(command.box, TextBox))
+            return false;
+    }
+    for (const auto &button : commands::kLensButtons) {
+        if (!isOfKind(button.control, Button))
             return false;
     }
     return true;
@@ -257,11 +333,38 @@ consteval bool containersComeFirst()
 
 static_assert(namesAreUnique(), "every control has its own name");
 static_assert(containersComeFirst(), "a container is a frame listed before its controls");
+static_assert(catalogueIsLaidOut(),
+              "every button and box of the command catalogue is in the layout, of its kind");
 
-// Twips to logical pixels.
+// The controls that the window handles itself.
+namespace id {
+inline constexpr ControlId kPortGroup = "Frame8";
+inline constexpr ControlId kCom1 = "Option1";
+inline constexpr ControlId kCom2 = "Option2";
+inline constexpr ControlId kSpeed9600 = "Option10";
+inline constexpr ControlId kSpeed115200 = "Option9";
+inline constexpr ControlId kShowPortGroup = "Command33";
+inline constexpr ControlId kDataSwitch = "Command34";
+inline constexpr ControlId kEnd = "Command16";
+inline constexpr ControlId kClearFreeText = "Command96";
+inline constexpr ControlId kFreeText = "Text1";
+inline constexpr ControlId kSentLine = "Label11";
+inline constexpr ControlId kReceivedLine = "Label12";
+inline constexpr ControlId kStatusLine = "Label22";
+} // namespace id
+
+inline constexpr int kTwipsPerPixel = 15;
+
+// Twips to logical pixels, rounded to the nearest.
 constexpr int pixels(int twips)
 {
-    return (twips + 7) / 15;
+    return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
+}
+
+// Logical pixels to twips.
+constexpr int twips(int pixels)
+{
+    return pixels * kTwipsPerPixel;
 }
 
 } // namespace layout
@@ -273,7 +376,7 @@ namespace layout {
 // group that holds them.
 struct Description
 {
-    std::string_view control;
+    ControlId control;
     std::string_view text;
 };
 

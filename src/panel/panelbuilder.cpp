@@ -122,13 +122,15 @@ void paint(QWidget *widget, const ControlRow &row)
     widget->setFont(fontOf(row.font));
 }
 
-void describe(QWidget *widget, std::string_view name)
+void describe(QWidget *widget, ControlId id)
 {
-    if (const auto *description = commands::findControl(kDescriptions, name)) {
-        widget->setAccessibleDescription(textOf(description->text));
-        return;
+    for (const Description &description : kDescriptions) {
+        if (description.control == id) {
+            widget->setAccessibleDescription(textOf(description.text));
+            return;
+        }
     }
-    if (const auto *command = commands::findControl(commands::kFixedCommands, name)) {
+    if (const auto *command = commands::findControl(commands::kFixedCommands, id.layout().name)) {
         for (const GroupDescription &group : kGroupDescriptions) {
             if (group.group == command->group)
                 widget->setAccessibleDescription(textOf(group.text));
@@ -145,7 +147,9 @@ void setTabOrder(const Controls &controls)
     }
     std::sort(focusable.begin(), focusable.end(),
               [](const ControlRow *a, const ControlRow *b) { return a->tab < b->tab; });
-    const auto controlOf = [&](const ControlRow *row) { return controls.value(textOf(row->name)); };
+    const auto controlOf = [&](const ControlRow *row) {
+        return controls[std::size_t(row - kControls.data())];
+    };
     for (std::size_t i = 1; i < focusable.size(); ++i)
         QWidget::setTabOrder(controlOf(focusable[i - 1]), controlOf(focusable[i]));
     if (!focusable.empty())
@@ -161,16 +165,17 @@ QString textOf(std::string_view text)
 
 Controls buildControls(QWidget &form)
 {
-    Controls controls;
-    for (const ControlRow &row : kControls) {
-        QWidget *container = row.container.empty() ? &form : controls.value(textOf(row.container));
-        QWidget *widget = createControl(row, container);
+    Controls controls{};
+    for (std::size_t index = 0; index < kControls.size(); ++index) {
+        const ControlRow &row = kControls[index];
+        const std::size_t container = kContainerRows[index];
+        QWidget *widget = createControl(row, container == kForm ? &form : controls[container]);
         widget->setObjectName(textOf(row.name));
         widget->setGeometry(pixels(row.left), pixels(row.top), pixels(row.width), pixels(row.height));
         paint(widget, row);
         widget->setVisible(!(row.notes & Hidden));
-        describe(widget, row.name);
-        controls.insert(widget->objectName(), widget);
+        describe(widget, ControlId::ofRow(index));
+        controls[index] = widget;
     }
     setTabOrder(controls);
     return controls;

@@ -3,9 +3,9 @@
 
 #include "layouttable.h"
 
-#include <QHash>
 #include <QString>
 
+#include <array>
 #include <string_view>
 
 class QWidget;
@@ -15,8 +15,8 @@ namespace layout {
 // The tables hold their texts as UTF-8; names and most captions are ASCII.
 QString textOf(std::string_view text);
 
-// The controls of a built panel, by their layout names.
-using Controls = QHash<QString, QWidget *>;
+// The controls of a built panel, by their rows in the layout table.
+using Controls = std::array<QWidget *, kControls.size()>;
 
 // Creates one widget per row of the layout table inside its container (the form
 // when the row names none), with the row's name as object name and its

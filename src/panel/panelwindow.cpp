@@ -16,17 +16,17 @@
 using namespace layout;
 
 const std::array<PanelWindow::ButtonAction, 4> PanelWindow::kButtonActions{{
-    {"Command33", &PanelWindow::showPortGroup},
-    {"Command34", &PanelWindow::switchDataPanel},
-    {"Command16", &PanelWindow::end},
-    {"Command96", &PanelWindow::clearFreeText},
+    {id::kShowPortGroup, &PanelWindow::showPortGroup},
+    {id::kDataSwitch, &PanelWindow::switchDataPanel},
+    {id::kEnd, &PanelWindow::end},
+    {id::kClearFreeText, &PanelWindow::clearFreeText},
 }};
 
 const std::array<PanelWindow::PortOption, 4> PanelWindow::kPortOptions{{
-    {"Option1", 1, nullptr},
-    {"Option2", 2, nullptr},
-    {"Option10", 0, LineSettings::kText9600},
-    {"Option9", 0, LineSettings::kText115200},
+    {id::kCom1, 1, nullptr},
+    {id::kCom2, 2, nullptr},
+    {id::kSpeed9600, 0, LineSettings::kText9600},
+    {id::kSpeed115200, 0, LineSettings::kText115200},
 }};
 
 PanelWindow::PanelWindow(SerialLine &line, QWidget *parent)
@@ -44,16 +44,17 @@ PanelWindow::PanelWindow(SerialLine &line, QWidget *parent)
     setFont(fontOf(W));
 
     m_controls = buildControls(*this);
-    for (const ControlRow &row : kControls)
-        wire(row, m_controls.value(textOf(row.name)));
+    for (std::size_t row = 0; row < kControls.size(); ++row)
+        wire(ControlId::ofRow(row), m_controls[row]);
     installEventFilter(this);
-    m_portGroup = control("Frame8");
-    m_com1Option = control<QRadioButton>("Option1");
-    m_dataSwitch = control<QAbstractButton>("Command34");
-    m_sentLine = control<QLabel>("Label11");
-    m_receivedLine = control<QLabel>("Label12");
-    m_statusLine = control<QLabel>("Label22");
-    setClientHeight(kFullOuterHeight - 480);
+    m_portGroup = control(id::kPortGroup);
+    m_com1Option = control<QRadioButton>(id::kCom1);
+    m_dataSwitch = control<QAbstractButton>(id::kDataSwitch);
+    m_sentLine = control<QLabel>(id::kSentLine);
+    m_receivedLine = control<QLabel>(id::kReceivedLine);
+    m_statusLine = control<QLabel>(id::kStatusLine);
+    // The design size: the full layout, until start-up sets the compact view.
+    setClientHeight(WindowStates::kFullHeight);
 
     m_portGroupTimer.setObjectName(QStringLiteral("Timer3"));
     m_portGroupTimer.setInterval(kPortGroupShown);
@@ -107,14 +108,9 @@ void PanelWindow::startUp()
     }
 }
 
-QWidget *PanelWindow::control(std::string_view name) const
-{
-    return m_controls.value(textOf(name));
-}
-
 int PanelWindow::clientHeight() const
 {
-    return height() * 15;
+    return twips(height());
 }
 
 void PanelWindow::setClientHeight(int twips)
@@ -123,21 +119,30 @@ void PanelWindow::setClientHeight(int twips)
     setFixedSize(pixels(kWidth), pixels(twips));
 }
 
-void PanelWindow::wire(const ControlRow &row, QWidget *widget)
+void PanelWindow::wire(ControlId id, QWidget *widget)
 {
     // Ctrl+H works from any control and is seen before the control gets it.
     widget->installEventFilter(this);
-    if (const auto *lens = commands::findControl(commands::kLensButtons, row.name)) {
+    const std::string_view name = id.layout().name;
+    const auto onClick = [&](auto handler) {
+        connect(qobject_cast<QAbstractButton *>(widget), &QAbstractButton::clicked, this, handler);
+    };
+    if (const auto *lens = commands::findControl(commands::kLensButtons, name)) {
         auto *button = qobject_cast<HoldButton *>(widget);
         connect(button, &HoldButton::holdStarted, this, [this, lens] { m_repeater.press(*lens); });
         connect(button, &HoldButton::holdEnded, &m_repeater, &HoldRepeater::release);
-    } else if (row.kind == Button) {
-        connect(qobject_cast<QAbstractButton *>(widget), &QAbstractButton::clicked, this,
-                [this, name = row.name] { onButtonClicked(name); });
-    } else if (const auto *choice = commands::findControl(kPortOptions, row.name)) {
+    } else if (const auto *fixed = commands::findControl(commands::kFixedCommands, name)) {
+        onClick([this, fixed] { m_sender.send(*fixed); });
+    } else if (const auto *text = commands::findControl(commands::kTextCommands, name)) {
+        // Every box of the catalogue is in the layout: the table says so at build time.
+        const auto *box = control<QLineEdit>(*ControlId::find(text->box));
+        onClick([this, text, box] { m_sender.send(*text, box->text()); });
+    } else if (const auto *action = commands::findControl(kButtonActions, id)) {
+        onClick([this, action] { (this->*action->handler)(); });
+    } else if (const auto *choice = commands::findControl(kPortOptions, id)) {
         connect(qobject_cast<QRadioButton *>(widget), &QRadioButton::clicked, this,
                 [this, choice] { choose(*choice); });
-    } else if (row.kind == Picture) {
+    } else if (id.layout().kind == Picture) {
         connect(qobject_cast<PanelPicture *>(widget), &PanelPicture::doubleClicked, this,
                 &PanelWindow::onPictureDoubleClicked);
     }
@@ -188,17 +193,6 @@ void PanelWindow::centre()
          area.top() + (area.height() - pixels(kFullOuterHeight)) / 2);
 }
 
-void PanelWindow::onButtonClicked(std::string_view name)
-{
-    if (const auto *fixed = commands::findControl(commands::kFixedCommands, name)) {
-        m_sender.send(*fixed);
-    } else if (const auto *text = commands::findControl(commands::kTextCommands, name)) {
-        m_sender.send(*text, control<QLineEdit>(text->box)->text());
-    } else if (const auto *action = commands::findControl(kButtonActions, name)) {
-        (this->*action->handler)();
-    }
-}
-
 void PanelWindow::choose(const PortOption &option, bool reportFailure)
 {
     const auto failure = option.port != 0 ? m_ports.selectPort(option.port)
@@ -224,7 +218,7 @@ void PanelWindow::showSpeed()
 
 void PanelWindow::clearFreeText()
 {
-    control<QLineEdit>("Text1")->clear();
+    control<QLineEdit>(id::kFreeText)->clear();
 }
 
 void PanelWindow::showPortGroup()

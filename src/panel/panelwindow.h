@@ -18,7 +18,6 @@
 #include <array>
 #include <chrono>
 #include <memory>
-#include <string_view>
 
 class QAbstractButton;
 class QLabel;
@@ -48,8 +47,8 @@ public:
     // height, opens COM1 at 9600 bit/s and selects COM1.
     void startUp();
 
-    QWidget *control(std::string_view name) const;
-    template <typename T> T *control(std::string_view name) const { return qobject_cast<T *>(control(name)); }
+    QWidget *control(layout::ControlId id) const { return m_controls[id.row()]; }
+    template <typename T> T *control(layout::ControlId id) const { return qobject_cast<T *>(control(id)); }
 
     int clientHeight() const;
     void setClientHeight(int twips);
@@ -57,12 +56,12 @@ public:
 private:
     struct ButtonAction
     {
-        std::string_view control;
+        layout::ControlId control;
         void (PanelWindow::*handler)();
     };
     struct PortOption
     {
-        std::string_view control;
+        layout::ControlId control;
         int port;
         const char *settings;
     };
@@ -74,14 +73,13 @@ private:
     static const std::array<ButtonAction, 4> kButtonActions;
     static const std::array<PortOption, 4> kPortOptions;
 
-    void wire(const layout::ControlRow &row, QWidget *widget);
+    void wire(layout::ControlId id, QWidget *widget);
     bool eventFilter(QObject *watched, QEvent *event) override;
     void apply(const WindowStates::Change &change);
     void onPictureDoubleClicked();
     void switchDataPanel();
     void centre();
 
-    void onButtonClicked(std::string_view name);
     void choose(const PortOption &option, bool reportFailure = true);
     void warn(const PortFailure &failure, WarningEnd end);
     void withdrawWarning(WarningEnd end);
