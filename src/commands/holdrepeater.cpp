@@ -6,7 +6,7 @@ HoldRepeater::HoldRepeater(LinkEngine &link, QObject *parent)
     , m_link(link)
 {
     m_timer1.setObjectName(QStringLiteral("Timer1"));
-    m_timer1.setInterval(kDesignInterval);
+    m_timer1.setInterval(kRepeat);
     // A coarse timer may fire 5 % early or late; the lens moves by the step count.
     m_timer1.setTimerType(Qt::PreciseTimer);
     connect(&m_timer1, &QTimer::timeout, this, &HoldRepeater::repeat);
@@ -16,7 +16,6 @@ void HoldRepeater::press(const commands::LensButton &button)
 {
     m_repeatCode = button.code;
     m_link.sendCommand(QByteArrayView(button.step));
-    m_timer1.setInterval(kRepeat);
     m_link.setWindows(kHeldReplyWindow, kHeldDisplayWindow);
     m_timer1.start();
 }

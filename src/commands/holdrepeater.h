@@ -21,7 +21,6 @@ class HoldRepeater : public QObject
     Q_OBJECT
 
 public:
-    static constexpr std::chrono::milliseconds kDesignInterval{200};
     static constexpr std::chrono::milliseconds kRepeat{150};
     static constexpr std::chrono::milliseconds kHeldReplyWindow{150};
     static constexpr std::chrono::milliseconds kHeldDisplayWindow{190};

@@ -11,6 +11,15 @@ namespace decode {
 namespace {
 
 constexpr qsizetype kHoursField = 38;
+
+// The reading is a step of a 10-bit converter on a 5 V reference; the sensor
+// gives kOffsetVolts at kBaseHectopascals and kVoltsPerHectopascal for every
+// hPa above.
+constexpr double kReferenceVolts = 5;
+constexpr double kConverterSteps = 1024;
+constexpr double kOffsetVolts = 0.204;
+constexpr double kVoltsPerHectopascal = 0.00459;
+constexpr double kBaseHectopascals = 150;
 constexpr qsizetype kS1Field = 10;
 constexpr qsizetype kS2Position = 15;
 constexpr qsizetype kS2Field = 8;
@@ -89,10 +98,13 @@ std::optional<Pressure> pressureOf(double number)
     constexpr double kMin = std::numeric_limits<std::int16_t>::min();
     constexpr double kMax = std::numeric_limits<std::int16_t>::max();
     const double reading = roundHalfEven(number);
-    // Both the reading and five times it are 16-bit values.
-    if (!(reading >= kMin && reading <= kMax) || !(reading * 5 >= kMin && reading * 5 <= kMax))
+    const double scaled = reading * kReferenceVolts;
+    // Both the reading and the reading times the reference are 16-bit values.
+    if (!(reading >= kMin && reading <= kMax) || !(scaled >= kMin && scaled <= kMax))
         return std::nullopt;
-    const double hectopascals = roundHalfEven(((reading * 5) / 1024 - 0.204) / 0.00459 + 150);
+    const double volts = scaled / kConverterSteps;
+    const double hectopascals =
+        roundHalfEven((volts - kOffsetVolts) / kVoltsPerHectopascal + kBaseHectopascals);
     return Pressure{std::int16_t(reading), std::int16_t(hectopascals)};
 }
 

@@ -15,8 +15,6 @@ class HoldButton : public PanelButton
 public:
     using PanelButton::PanelButton;
 
-    bool isHeld() const { return m_held; }
-
 signals:
     void holdStarted();
     void holdEnded();

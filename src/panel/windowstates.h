@@ -38,8 +38,6 @@ public:
     std::optional<Change> pictureDoubleClicked() const;
     Change switchClicked(int height);
 
-    bool fullViewArmed() const { return m_fullViewArmed; }
-
 private:
     bool m_fullViewArmed = false;
 };
