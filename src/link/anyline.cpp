@@ -10,7 +10,8 @@ AnyLine::AnyLine(QObject *parent)
 AnyLine::AnyLine(NetworkLine::EndpointSource source, QObject *parent)
     : SerialLine(parent)
     , m_source(source)
-    , m_network(std::move(source))
+    , m_com(this)
+    , m_network(std::move(source), this)
 {
     connect(&m_com, &SerialLine::notified, this, [this](Event kind) { forward(&m_com, kind); });
     connect(&m_network, &SerialLine::notified, this, [this](Event kind) { forward(&m_network, kind); });

@@ -41,6 +41,7 @@ private:
     void forward(const SerialLine *from, Event kind);
 
     NetworkLine::EndpointSource m_source;
+    // Children of the line, so that a test finds them among its children.
     ComPort m_com;
     NetworkLine m_network;
     SerialLine *m_active = &m_com;
