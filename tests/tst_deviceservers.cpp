@@ -307,6 +307,7 @@ private slots:
     void slowServerIsNoFailure_data();
     void slowServerIsNoFailure();
     void lateAgreementWithdrawsWarning();
+    void hangUpAtOnceWarnsOnce();
 };
 
 // Proves that megabytes of flip-flopping negotiation draw no more answers than
@@ -630,6 +631,40 @@ void TstDeviceServers::lateAgreementWithdrawsWarning()
     const QByteArray recorded = trace.readAll();
     QVERIFY2(recorded.contains("\tPORT\tCOM1 open 9600,N,8,1: the device server applied the settings"),
              recorded.constData());
+}
+
+// Proves that a server that accepts and hangs up at once, as one busy with
+// another client does, costs the operator one box however often the panel tries,
+// and that the panel still comes back by itself when the server serves again.
+void TstDeviceServers::hangUpAtOnceWarnsOnce()
+{
+    constexpr int kAttempts = 3;
+    ScriptedServer server;
+    QVERIFY(server.listen());
+    bool busy = false;
+    server.onTaken = [&](QTcpSocket *peer) {
+        if (busy) {
+            peer->write("Port already in use\r\n");
+            peer->disconnectFromHost();
+        }
+    };
+    PanelOn panel(server.url(QStringLiteral("socket")));
+    QTRY_VERIFY_WITH_TIMEOUT(panel.isConnected(), kReplyTimeoutMs);
+
+    busy = true;
+    const int takenBefore = server.taken();
+    server.peer()->disconnectFromHost();
+    QTRY_COMPARE_WITH_TIMEOUT(panel.warnings.texts.size(), 1, kReplyTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(server.taken() >= takenBefore + kAttempts, (kAttempts + 2) * kReplyTimeoutMs);
+    panel.warnings.check();
+    QVERIFY2(panel.warnings.texts.size() == 1, qPrintable(panel.warnings.texts.join(u'\n')));
+
+    busy = false;
+    const int takenWhenFree = server.taken();
+    QTRY_VERIFY_WITH_TIMEOUT(server.taken() > takenWhenFree && panel.isConnected(), kReplyTimeoutMs);
+    panel.click("Command44");
+    QTRY_COMPARE_WITH_TIMEOUT(server.heard(), kCommand.toByteArray(), kReplyTimeoutMs);
+    QCOMPARE(panel.warnings.texts.size(), 1);
 }
 
 QTEST_MAIN(TstDeviceServers)
