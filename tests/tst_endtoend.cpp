@@ -1,5 +1,6 @@
 // The panel's real serial code against the simulated projector on a pseudo-terminal.
 #include "panelbench.h"
+#include "processusage.h"
 
 #include <QFile>
 #include <QKeyEvent>
@@ -10,11 +11,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <ctime>
-
 using namespace std::chrono_literals;
 
 using namespace bench;
+using usage::processCpuTime;
 
 class TestEndToEnd : public QObject
 {
@@ -160,15 +160,6 @@ void TestEndToEnd::speedChangeKeepsPortOpen()
 }
 
 namespace {
-
-// The CPU time this process has used, user and system together: unlike wall
-// time, a busy machine does not inflate it, and a spinning panel cannot hide.
-std::chrono::nanoseconds processCpuTime()
-{
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
-}
 
 // What the panel may spend in the second after a hang-up: the check that finds
 // it, the warning box and the close. A spin takes the whole second, or most of

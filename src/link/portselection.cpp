@@ -47,6 +47,11 @@ void PortSelection::onOpenFailed()
 
 void PortSelection::onDeviceLost()
 {
+    // While the selection waits, a connection that an attempt made and lost
+    // before it counted as back (a device server that accepts and hangs up at
+    // once) is one more sign to wait for, as a failed attempt is.
+    if (m_watch.isWatching())
+        return;
     // The wait starts before anyone hears of the loss, so that nothing the
     // panel shows can hold it up.
     const PortFailure failure = lastFailure();

@@ -3,8 +3,8 @@
 
 AnyLine::AnyLine(EndpointSource source, QObject *parent)
     : SerialLine(source, parent)
-    , m_com(source)
-    , m_network(source)
+    , m_com(source, this)
+    , m_network(source, this)
 {
     connect(&m_com, &SerialLine::notified, this, [this](Event kind) { forward(&m_com, kind); });
     connect(&m_network, &SerialLine::notified, this, [this](Event kind) { forward(&m_network, kind); });

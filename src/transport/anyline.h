@@ -38,6 +38,7 @@ protected:
 private:
     void forward(const SerialLine *from, Event kind);
 
+    // Children of the line, so that a test finds them among its children.
     ComPort m_com;
     NetworkLine m_network;
     SerialLine *m_active = &m_com;
