@@ -5,6 +5,7 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTest>
@@ -26,9 +27,17 @@ QString ser2netPath()
 
 quint16 freePort()
 {
+    // Below the range the system hands out to outgoing connections (32768 and
+    // up), so that a client of a test running beside this one cannot take the
+    // port between this probe and the server's bind.
+    constexpr quint16 kFirst = 20000;
+    constexpr quint16 kEnd = 32768;
     QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
+    quint16 port = 0;
+    do
+        port = quint16(QRandomGenerator::global()->bounded(kFirst, kEnd));
+    while (!probe.listen(QHostAddress::LocalHost, port));
+    return port;
 }
 
 QByteArray bytes(std::initializer_list<int> values)
@@ -71,16 +80,11 @@ bool isListening(quint16 port)
 } // namespace
 
 Ser2Net::Ser2Net(const QString &device)
+    : m_telnetPort(freePort())
 {
-    // Both probes listen at once, so that the two ports differ.
-    QTcpServer telnet;
-    QTcpServer raw;
-    telnet.listen(QHostAddress::LocalHost);
-    raw.listen(QHostAddress::LocalHost);
-    m_telnetPort = telnet.serverPort();
-    m_rawPort = raw.serverPort();
-    telnet.close();
-    raw.close();
+    do
+        m_rawPort = freePort();
+    while (m_rawPort == m_telnetPort);
     const QString config = QStringLiteral("connection: &rfc2217\n"
                                           "    accepter: telnet(rfc2217),tcp,127.0.0.1,%1\n"
                                           "    connector: serialdev,%3,9600n81,local\n"

@@ -29,7 +29,8 @@ inline constexpr QByteArrayView kIdentity = "QVX-SIM 1.40\r";
 
 // Where ser2net is installed; empty when it is not.
 QString ser2netPath();
-// A loopback port that nothing listens on just now.
+// A loopback port that nothing listens on just now, and that no outgoing
+// connection will take.
 quint16 freePort();
 QByteArray bytes(std::initializer_list<int> values);
 // A device server's answers to a settings request: the given speed, then 8 data
