@@ -77,12 +77,15 @@ void LinkEngine::endHold()
 
 void LinkEngine::emptyRxBuffer()
 {
+    // A line that showed the dump keeps a copy of its text: shared, it would
+    // leave the dump to take new room as large as the old for the next reply.
+    const QByteArrayView shown = m_rxDump.text();
     if (m_receivedShowsDump) {
-        m_receivedLine = m_rxDump.text();
+        m_receivedLine = shown.toByteArray();
         m_receivedShowsDump = false;
     }
     if (m_statusShowsDump) {
-        m_statusLine = m_rxDump.text();
+        m_statusLine = shown.toByteArray();
         m_statusShowsDump = false;
     }
     m_rxBuffer.truncate(0);
