@@ -140,6 +140,8 @@ void TstNetworkLine::endpointParsing_data()
     QTest::newRow("socketByName") << "socket://booth-server:4002" << true << K::RawSocket << "booth-server"
                                   << 4002;
     QTest::newRow("ipv6InBrackets") << "socket://[::1]:4002" << true << K::RawSocket << "::1" << 4002;
+    QTest::newRow("ipv6WithZone") << "rfc2217://[fe80::1%25eth0]:4001" << true << K::Rfc2217 << "fe80::1%eth0"
+                                  << 4001;
     QTest::newRow("highestPort") << "socket://host:65535" << true << K::RawSocket << "host" << 65535;
     QTest::newRow("missingPort") << "rfc2217://host" << false << K::Device << "" << 0;
     QTest::newRow("emptyPort") << "rfc2217://host:" << false << K::Device << "" << 0;
@@ -176,6 +178,8 @@ void TstNetworkLine::endpointParsing()
     QCOMPARE(endpoint->kind, kind);
     QCOMPARE(endpoint->isNetwork() ? endpoint->host : endpoint->device, where);
     QCOMPARE(int(endpoint->port), port);
+    // What the warning box shows of an address can be set again as it stands.
+    QCOMPARE(endpoint->toString(), text);
 }
 
 void TstNetworkLine::malformedEndpointFailsOpen()

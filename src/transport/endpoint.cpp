@@ -36,7 +36,9 @@ QString Endpoint::toString() const
         return device;
     const auto scheme =
         std::find_if(kSchemes.begin(), kSchemes.end(), [&](const Scheme &s) { return s.kind == kind; });
-    const QString shownHost = host.contains(u':') ? u'[' + host + u']' : host;
+    // An IPv6 host goes in brackets, with its zone's '%' written as a URL writes it.
+    const QString shownHost =
+        host.contains(u':') ? u'[' + QString(host).replace(u'%', QStringLiteral("%25")) + u']' : host;
     return scheme->name.toString() + kSchemeSeparator.toString() + shownHost + u':' + QString::number(port);
 }
 
