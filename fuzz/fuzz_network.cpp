@@ -169,7 +169,7 @@ public:
     void finish()
     {
         if (isUp() && !isSettled())
-            endTimer(confirmTimer());
+            endTimer(answerTimer());
         takeSent();
         if (isUp())
             fuzzCheck(m_unsent.isEmpty(), "a connection that is up sends everything written to the line");
@@ -191,10 +191,10 @@ private:
     // settings or a refusal.
     bool isSettled() const { return !isTelnet() || m_line->settingsConfirmed() || m_refusalSeen; }
 
-    QTimer *confirmTimer() const
+    QTimer *answerTimer() const
     {
         const auto found = std::find_if(m_timers.begin(), m_timers.end(), [](const QTimer *timer) {
-            return timer->objectName() == QLatin1String("confirmTimer");
+            return timer->objectName() == QLatin1String("answerTimer");
         });
         return found == m_timers.end() ? nullptr : *found;
     }
