@@ -52,6 +52,34 @@ int inkPixels(const QImage &image, QColor ink)
     return count;
 }
 
+const ControlRow &rowOf(const QString &control)
+{
+    const auto id = ControlId::find(control.toStdString());
+    if (!id)
+        qFatal("the layout has no control %s", qPrintable(control));
+    return id->layout();
+}
+
+// The ground a control shows: the one its layout row names, or the form's own
+// grey, that of the frames on it, for no control.
+QColor groundOfControl(const QString &control)
+{
+    return groundOf(control.isEmpty() ? Grey : rowOf(control).colour);
+}
+
+// The ground at a control's first ground point, in a grab of the whole window.
+QColor renderedGround(const QImage &image, const PanelWindow &window, const QString &control)
+{
+    const QWidget *widget = control.isEmpty() ? &window : parts::named(window, control.toStdString());
+    return colourAt(image, widget->mapTo(&window, groundPoints(widget).front()));
+}
+
+bool isRed(QColor colour)
+{
+    const int hue = colour.hsvHue();
+    return colour.hsvSaturation() > 200 && (hue <= 15 || hue >= 345);
+}
+
 } // namespace
 
 class TestPanelLook : public QObject
@@ -61,6 +89,8 @@ class TestPanelLook : public QObject
 private slots:
     void groundColours_data();
     void groundColours();
+    void groundsTellApart_data();
+    void groundsTellApart();
     void statusLineIsRedOnWhite();
     void powerCaptionIsDarkRed();
     void viewShowsItsControls_data();
@@ -74,23 +104,21 @@ private slots:
 void TestPanelLook::groundColours_data()
 {
     QTest::addColumn<QString>("control");
-    QTest::addColumn<QColor>("colour");
 
-    QTest::newRow("powerOnGreen") << "Command17" << QColor(192, 255, 192);
-    QTest::newRow("powerOffRed") << "Command18" << QColor(255, 192, 192);
-    QTest::newRow("pictureGridCyan") << "Command63" << QColor(192, 255, 255);
-    QTest::newRow("lensArrowOrange") << "Command108" << QColor(255, 224, 192);
-    QTest::newRow("sentLineWhite") << "Label11" << QColor(255, 255, 255);
-    QTest::newRow("receivedLineWhite") << "Label12" << QColor(255, 255, 255);
-    QTest::newRow("statusLineWhite") << "Label22" << QColor(255, 255, 255);
-    QTest::newRow("pictureGroundGrey") << "Image1" << QColor(192, 192, 192);
-    QTest::newRow("windowGrey") << QString() << QColor(192, 192, 192);
+    QTest::newRow("powerOn") << "Command17";
+    QTest::newRow("powerOff") << "Command18";
+    QTest::newRow("pictureGrid") << "Command63";
+    QTest::newRow("lensArrow") << "Command108";
+    QTest::newRow("sentLine") << "Label11";
+    QTest::newRow("receivedLine") << "Label12";
+    QTest::newRow("statusLine") << "Label22";
+    QTest::newRow("pictureGround") << "Image1";
+    QTest::newRow("window") << QString();
 }
 
 void TestPanelLook::groundColours()
 {
     QFETCH(QString, control);
-    QFETCH(QColor, colour);
 
     FakeLine line;
     PanelWindow window(line);
@@ -99,11 +127,41 @@ void TestPanelLook::groundColours()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
     const QWidget *widget = control.isEmpty() ? &window : parts::named(window, control.toStdString());
-    QVERIFY(widget);
+    const QColor ground = groundOfControl(control);
+    QVERIFY(ground.isValid());
     // The whole window is grabbed, so a face left unfilled shows what lies behind it.
     const QImage image = window.grab().toImage();
     for (const QPoint point : groundPoints(widget))
-        QCOMPARE(colourAt(image, widget->mapTo(&window, point)), colour);
+        QCOMPARE(colourAt(image, widget->mapTo(&window, point)), ground);
+}
+
+void TestPanelLook::groundsTellApart_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("other");
+
+    QTest::newRow("powerOnFromOff") << "Command17"
+                                    << "Command18";
+    QTest::newRow("zoomInFromOut") << "Command61"
+                                   << "Command62";
+    QTest::newRow("receivedLineFromWindow") << "Label12" << QString();
+}
+
+void TestPanelLook::groundsTellApart()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, other);
+
+    FakeLine line;
+    PanelWindow window(line);
+    window.setClientHeight(WindowStates::kFullHeight);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    const QImage image = window.grab().toImage();
+    const QColor ground = renderedGround(image, window, control);
+    const QColor otherGround = renderedGround(image, window, other);
+    QVERIFY2(ground != otherGround, qPrintable(ground.name() + u' ' + otherGround.name()));
 }
 
 void TestPanelLook::statusLineIsRedOnWhite()
@@ -115,13 +173,15 @@ void TestPanelLook::statusLineIsRedOnWhite()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
     auto *status = window.control<QLabel>("Label22");
-    QVERIFY(status);
     status->setText(QStringLiteral("LAMP ON  HHHHHHHH"));
+    const QColor ink = inkOf(rowOf(QStringLiteral("Label22")).colour);
+    QVERIFY2(isRed(ink), qPrintable(ink.name()));
     const QImage image = status->grab().toImage();
-    QVERIFY2(inkPixels(image, QColor(255, 0, 0)) > 0, "no red ink in the status line");
-    QCOMPARE(inkPixels(image, QColor(0, 0, 0)), 0);
+    QVERIFY2(inkPixels(image, ink) > 0, "no red ink in the status line");
+    // Not the traffic lines' ink above it.
+    QCOMPARE(inkPixels(image, inkOf(rowOf(QStringLiteral("Label12")).colour)), 0);
     // The text is left-aligned and short, so the right end shows the ground.
-    QCOMPARE(colourAt(image, {status->width() - 4, status->height() / 2}), QColor(255, 255, 255));
+    QCOMPARE(colourAt(image, {status->width() - 4, status->height() / 2}), groundOfControl("Label22"));
 }
 
 void TestPanelLook::powerCaptionIsDarkRed()
@@ -131,10 +191,14 @@ void TestPanelLook::powerCaptionIsDarkRed()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
+    const QColor ink = inkOf(rowOf(QStringLiteral("Label1")).colour);
+    const QColor statusInk = inkOf(rowOf(QStringLiteral("Label22")).colour);
+    QVERIFY2(isRed(ink) && ink.value() < statusInk.value(), qPrintable(ink.name()));
     const QImage image = window.control("Label1")->grab().toImage();
-    QVERIFY2(inkPixels(image, QColor(192, 0, 0)) > 0, "no dark-red ink in POWER");
-    QCOMPARE(inkPixels(image, QColor(255, 0, 0)), 0);
-    QCOMPARE(inkPixels(image, QColor(0, 0, 0)), 0);
+    QVERIFY2(inkPixels(image, ink) > 0, "no dark-red ink in POWER");
+    QCOMPARE(inkPixels(image, statusInk), 0);
+    // Nor the ink of the group captions beside it.
+    QCOMPARE(inkPixels(image, inkOf(rowOf(QStringLiteral("Label2")).colour)), 0);
 }
 
 void TestPanelLook::viewShowsItsControls_data()
