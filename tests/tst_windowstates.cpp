@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QTest>
 
+using namespace std::chrono_literals;
 using views::View;
 
 namespace {
@@ -82,8 +83,8 @@ const QString kShowData = QStringLiteral("データを表示する");
 const QString kHideData = QStringLiteral("データを表示しない");
 const QString kClose = QStringLiteral("CLOSE");
 
-// The port group stays 5000 ms; a coarse timer may end it up to 5 % early.
-constexpr qint64 kPortGroupShortest = 4750;
+// A coarse timer may end the port group's time up to 5 % early.
+constexpr qint64 kPortGroupShortest = PanelWindow::kPortGroupShown.count() * 95 / 100;
 
 } // namespace
 
@@ -257,9 +258,11 @@ void TestWindowStates::switchRestartsThePortGroupTimer()
     sinceCom.start();
     panel.button("Command33")->click();
     QVERIFY(!portGroup->isHidden());
-    // Well into the group's time, so that its end from "COM" and its end from
-    // the switch lie apart.
-    QTest::qWait(1000);
+    // Well into the group's time, as the group's own timer counts it, so that
+    // its end from "COM" and its end from the switch lie apart.
+    const QTimer &groupTimer = parts::portGroupTimer(panel.window);
+    QTRY_VERIFY_WITH_TIMEOUT(groupTimer.remainingTimeAsDuration() <= PanelWindow::kPortGroupShown - 1s,
+                             20000);
     if (portGroup->isHidden()) {
         QVERIFY2(sinceCom.elapsed() >= kPortGroupShortest, "the group left before its time");
         QSKIP("the machine was too slow to click the switch while the group was shown");
