@@ -416,6 +416,7 @@ void TstDeviceServers::silentServerWarnsOnceAndReleasesHeldCommand()
     QTRY_VERIFY_WITH_TIMEOUT(panel.isConnected(), kReplyTimeoutMs);
 
     QVERIFY2(panel.handlesPostedKey(), "Ctrl+H waits while the panel waits for the server");
+    QSignalSpy replyWindows(&parts::link(*panel.window), &LinkEngine::replyWindowEnded);
     panel.click("Command44");
     QTRY_COMPARE_WITH_TIMEOUT(panel.warnings.texts.size(), 1, 2 * kReplyTimeoutMs);
     const auto cpu = processCpuTime() - cpuBefore;
@@ -432,7 +433,8 @@ void TstDeviceServers::silentServerWarnsOnceAndReleasesHeldCommand()
     QTRY_VERIFY_WITH_TIMEOUT(boxUpWhenHeard.has_value(), kReplyTimeoutMs);
     QVERIFY2(*boxUpWhenHeard, "the command went out before the wait for the agreement ended");
     // The command's reply window ends unanswered meanwhile; that brings no second box.
-    QTest::qWait(int(LinkEngine::kReplyWindow.count()) + 200);
+    QTRY_COMPARE_WITH_TIMEOUT(replyWindows.count(), 1, kReplyTimeoutMs);
+    QCOMPARE(replyWindows.first().first().toBool(), false);
     panel.warnings.check();
     QCOMPARE(panel.warnings.texts.size(), 1);
 }

@@ -433,7 +433,8 @@ void TstNetworkLine::restartedServerComesBackByItself()
     QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, kReplyTimeoutMs);
     QCOMPARE(ports.waitingFor(), 1);
     // Attempts at about one a second find the server away, silently.
-    QTest::qWait(2500);
+    QSignalSpy events(line.get(), &SerialLine::notified);
+    QTRY_VERIFY_WITH_TIMEOUT(countOf(events, SerialLine::Event::OpenFailed) >= 2, kReplyTimeoutMs);
     QCOMPARE(lost.count(), 1);
     QCOMPARE(failed.count(), 0);
     QCOMPARE(reopened.count(), 0);
@@ -526,7 +527,11 @@ void TstNetworkLine::connectTimesOut()
         fillers.push_back(std::make_unique<QTcpSocket>());
         fillers.back()->connectToHost(QHostAddress::LocalHost, port);
     }
-    QTest::qWait(200);
+    // The queue is full once the listener has taken one.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        std::any_of(fillers.cbegin(), fillers.cend(),
+                    [](const auto &filler) { return filler->state() == QAbstractSocket::ConnectedState; }),
+        kReplyTimeoutMs);
 
     const auto line = lineTo(QStringLiteral("socket://127.0.0.1:%1").arg(port));
     QSignalSpy events(line.get(), &SerialLine::notified);

@@ -1,11 +1,15 @@
 // Every sending control of the panel, through the real serial line to the simulator.
 #include "commandcatalogue.h"
+#include "linkevents.h"
 #include "panelbench.h"
 
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QSignalSpy>
 #include <QTest>
+
+#include <algorithm>
 
 using namespace bench;
 using namespace std::chrono_literals;
@@ -30,17 +34,12 @@ void retype(QLineEdit *box, const QString &text)
     QTest::keyClicks(box, text);
 }
 
-// Waits until the simulator has logged what the panel sent and nothing more arrives.
-qsizetype settledCount(const SimProcess &sim, const QString &command)
+// Whether, once a lens button is let go, no step follows before the lines
+// clear and the simulator logs every step the panel sent: as many as it counts.
+bool stepsEndAt(Bench &bench, const QString &step, qsizetype steps)
 {
-    qsizetype last = -1;
-    qsizetype now = received(sim, command);
-    while (now != last) {
-        QTest::qWait(300);
-        last = now;
-        now = received(sim, command);
-    }
-    return now;
+    return linkevents::clearsWithNothingSent(parts::link(*bench.window), kWait) &&
+           QTest::qWaitFor([&] { return received(bench.sim, step) == steps; }, kWait);
 }
 
 // A shown, active panel, so that mouse presses and window activation are real.
@@ -222,7 +221,9 @@ void TestPanelCommands::clsSendsNothing()
     QVERIFY(box(window, "Text1")->text().isEmpty());
     QCOMPARE(parts::link(window).lastCommand(), QByteArray("TABN   1\r"));
     QCOMPARE(parts::link(window).sentLine(), sentLine);
-    QTest::qWait(300);
+    // The simulator logs a command sent after CLS after anything CLS sent.
+    click(window, "Command44");
+    QTRY_COMPARE_WITH_TIMEOUT(received(bench.sim, QStringLiteral("TABN   1")), 2, kWait);
     QCOMPARE(received(bench.sim, QStringLiteral("CR4")), 0);
 }
 
@@ -230,15 +231,17 @@ void TestPanelCommands::quickPressSendsOneStep()
 {
     ShownBench bench;
     auto *zoomIn = bench.window->control<QAbstractButton>("Command61");
+    QSignalSpy sent(&parts::link(*bench.window), &LinkEngine::commandSent);
     QElapsedTimer held;
     held.start();
     QTest::mousePress(zoomIn, Qt::LeftButton);
     QTest::mouseRelease(zoomIn, Qt::LeftButton, {}, {}, 50);
     const qint64 heldFor = held.elapsed();
-    QTRY_VERIFY_WITH_TIMEOUT(received(bench.sim, QStringLiteral("LNZO+001")) > 0, kWait);
     // Released within 150 ms, one step; a loaded machine that held it longer
     // may have sent one more per full 150 ms.
-    const qsizetype steps = settledCount(bench.sim, QStringLiteral("LNZO+001"));
+    const qsizetype steps = sent.count();
+    QVERIFY(steps > 0);
+    QVERIFY2(stepsEndAt(bench, QStringLiteral("LNZO+001"), steps), "a step followed the release");
     QVERIFY2(steps <= 1 + heldFor / 150,
              qPrintable(QStringLiteral("%1 steps in %2 ms").arg(steps).arg(heldFor)));
 }
@@ -256,6 +259,7 @@ void TestPanelCommands::holdRepeatsWithAnyMouseButton()
     QFETCH(Qt::MouseButton, mouseButton);
     ShownBench bench;
     auto *shiftUp = bench.window->control<QAbstractButton>("Command108");
+    QSignalSpy sent(&parts::link(*bench.window), &LinkEngine::commandSent);
     QElapsedTimer held;
     held.start();
     QTest::mousePress(shiftUp, mouseButton);
@@ -265,7 +269,8 @@ void TestPanelCommands::holdRepeatsWithAnyMouseButton()
     const qint64 heldFor = held.elapsed();
     // A loaded machine may delay a tick but never brings one forward: at most
     // the press and one step for every full 150 ms held.
-    const qsizetype steps = settledCount(bench.sim, QStringLiteral("LNUD+001"));
+    const qsizetype steps = sent.count();
+    QVERIFY2(stepsEndAt(bench, QStringLiteral("LNUD+001"), steps), "a step followed the release");
     QVERIFY2(steps <= 1 + heldFor / 150,
              qPrintable(QStringLiteral("%1 steps in %2 ms").arg(steps).arg(heldFor)));
     QCOMPARE(parts::repeater(*bench.window).repeatCode(), 0);
@@ -274,12 +279,20 @@ void TestPanelCommands::holdRepeatsWithAnyMouseButton()
 void TestPanelCommands::keyboardMovesNoLens()
 {
     ShownBench bench;
+    LinkEngine &link = parts::link(*bench.window);
+    QSignalSpy sent(&link, &LinkEngine::commandSent);
     auto *focusOut = bench.window->control<QAbstractButton>("Command107");
     focusOut->setFocus();
     QTest::keyClick(focusOut, Qt::Key_Space);
-    QTest::qWait(300);
+    QVERIFY(link.lastCommand().isEmpty());
+    // A status query after the key: the simulator logs it after anything the
+    // key sent, and its reply window outlasts a step's repeat.
+    click(*bench.window, "Command44");
+    QSignalSpy replyWindow(&link, &LinkEngine::replyWindowEnded);
+    QVERIFY(replyWindow.wait(kWait));
+    QCOMPARE(sent.count(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(received(bench.sim, QStringLiteral("TABN   1")), 1, kWait);
     QCOMPARE(received(bench.sim, QStringLiteral("LNFO-001")), 0);
-    QVERIFY(parts::link(*bench.window).lastCommand().isEmpty());
 }
 
 void TestPanelCommands::releaseBlanksTheLinesAtOnce()
@@ -294,10 +307,19 @@ void TestPanelCommands::releaseBlanksTheLinesAtOnce()
     QVERIFY(textOf(window, "Label12").isEmpty());
     QVERIFY(parts::link(window).isDisplayWindowOpen());
     QCOMPARE(parts::link(window).displayWindowInterval(), 1000ms);
-    // Past the reply window of the last step: it was closed unmarked.
-    QTest::qWait(600);
-    QVERIFY2(textOf(window, "Label12").isEmpty(), qPrintable(textOf(window, "Label12")));
-    QTRY_VERIFY_WITH_TIMEOUT(!parts::link(window).isDisplayWindowOpen(), kWait);
+    // The last step's reply window was closed unmarked: no " X X X X" until
+    // the display window ends.
+    LinkEngine &link = parts::link(window);
+    QSignalSpy replyWindows(&link, &LinkEngine::replyWindowEnded);
+    QSignalSpy cleared(&link, &LinkEngine::displayWindowEnded);
+    QStringList shown;
+    QObject watching;
+    connect(&link, &LinkEngine::receivedLineChanged, &watching,
+            [&] { shown.append(textOf(window, "Label12")); });
+    QVERIFY(cleared.wait(kWait));
+    QVERIFY2(replyWindows.isEmpty(), "the last step's reply window ended after the release");
+    QVERIFY2(std::all_of(shown.cbegin(), shown.cend(), [](const QString &text) { return text.isEmpty(); }),
+             qPrintable(shown.join(u'|')));
 }
 
 void TestPanelCommands::lateAnswersMarkEveryHeldStep()
@@ -351,8 +373,10 @@ void TestPanelCommands::losingTheMouseStopsTheLens()
     PanelWindow &window = *bench.window;
     QVERIFY(QTest::qWaitForWindowActive(&window));
     auto *zoomOut = window.control<QAbstractButton>("Command62");
+    QSignalSpy sent(&parts::link(window), &LinkEngine::commandSent);
     QTest::mousePress(zoomOut, Qt::LeftButton);
-    QTest::qWait(200);
+    // The lens is moving: a repetition has reached the projector.
+    QTRY_VERIFY_WITH_TIMEOUT(received(bench.sim, QStringLiteral("LNZO-001")) >= 2, kWait);
 
     QMessageBox box(QMessageBox::Information, QStringLiteral("test"), QStringLiteral("modal"),
                     QMessageBox::Ok, &window);
@@ -369,9 +393,7 @@ void TestPanelCommands::losingTheMouseStopsTheLens()
     }
     QCOMPARE(parts::repeater(window).repeatCode(), 0);
     QVERIFY(!parts::repeater(window).timer1().isActive());
-    const qsizetype steps = settledCount(bench.sim, QStringLiteral("LNZO-001"));
-    QTest::qWait(500);
-    QCOMPARE(received(bench.sim, QStringLiteral("LNZO-001")), steps);
+    QVERIFY2(stepsEndAt(bench, QStringLiteral("LNZO-001"), sent.count()), "a step followed the loss");
 }
 
 QTEST_MAIN(TestPanelCommands)

@@ -242,11 +242,18 @@ void TestPortSelection::operatorsChoiceEndsTheWait()
     QCOMPARE(ports.waitingFor(), 0);
     QCOMPARE(line.isOpen(), opens);
 
-    // Whatever the device does now, the port stays as the operator left it.
+    // Whatever the device does now, the port stays as the operator left it,
+    // while a selection that still waits tries twice meanwhile.
     line.failingPorts.clear();
     const int opensBefore = line.opens;
     QSignalSpy reopened(&ports, &PortSelection::portReopened);
-    QTest::qWait(2500);
+    FakeLine waitingLine;
+    PortSelection waiting(waitingLine);
+    QVERIFY(!waiting.openAtStart());
+    waitingLine.failingPorts = {1};
+    waitingLine.loseDevice();
+    const int waitingOpens = waitingLine.opens;
+    QTRY_VERIFY_WITH_TIMEOUT(waitingLine.opens >= waitingOpens + 2, kReopenWait);
     QCOMPARE(line.opens, opensBefore);
     QCOMPARE(reopened.size(), 0);
 }

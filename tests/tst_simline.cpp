@@ -20,9 +20,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr auto kReplyTimeout = 5s;
-// How long to listen for bytes that should not come.
-constexpr auto kQuietPeriod = 300ms;
+constexpr std::chrono::milliseconds kReplyTimeout = 5s;
 
 // The panel's side of the line: the slave device opened and set raw with plain POSIX calls.
 class Device
@@ -64,10 +62,10 @@ public:
         return received;
     }
 
-    // Everything that arrives within the duration.
-    QByteArray readFor(std::chrono::milliseconds duration)
+    // Everything that arrives until the line hangs up, or the timeout passes.
+    QByteArray readToHangUp(std::chrono::milliseconds timeout = kReplyTimeout)
     {
-        return read(std::numeric_limits<qsizetype>::max(), duration);
+        return read(std::numeric_limits<qsizetype>::max(), timeout);
     }
 
     // Waits for one read to return data (empty on timeout or hang-up).
@@ -89,6 +87,34 @@ private:
     int m_fd = -1;
     bool m_hungUp = false;
 };
+
+// How many bytes the process has read so far, by the kernel's count; -1 when
+// it cannot be told.
+qint64 bytesReadBy(qint64 processId)
+{
+    QFile io(QStringLiteral("/proc/%1/io").arg(processId));
+    if (!io.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : io.readAll().split('\n')) {
+        if (line.startsWith("rchar:"))
+            return line.mid(6).trimmed().toLongLong();
+    }
+    return -1;
+}
+
+// Whether the process is not running: asleep until something happens, or gone.
+// A wake-up marks it running at once, so once it is idle again it has handled
+// whatever woke it.
+bool isIdle(qint64 processId)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(processId));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray fields = stat.readAll();
+    // The state follows the command name, which is in parentheses.
+    const qsizetype nameEnd = fields.lastIndexOf(") ");
+    return nameEnd < 0 || fields.mid(nameEnd + 2, 1) != "R";
+}
 
 } // namespace
 
@@ -165,11 +191,16 @@ void TestSimLine::replies()
     Device device(sim.devicePath());
     QVERIFY(device.isOpen());
     for (const QByteArray &bytes : writes) {
+        const qint64 before = bytesReadBy(sim.processId());
         QVERIFY(device.write(bytes));
-        QTest::qWait(20);
+        // Each write reaches the simulator in a read of its own.
+        QVERIFY(QTest::qWaitFor([&] { return bytesReadBy(sim.processId()) >= before + bytes.size(); },
+                                int(kReplyTimeout.count())));
     }
     QCOMPARE(device.read(expected.size()), expected);
-    QCOMPARE(device.readFor(kQuietPeriod), QByteArray());
+    // Nothing more comes: the reply to a later line is the next thing read.
+    QVERIFY(device.write("\r"));
+    QCOMPARE(device.read(4), QByteArray("ERR\r"));
 }
 
 void TestSimLine::splitRepliesArePaced()
@@ -210,12 +241,15 @@ void TestSimLine::delayHoldsReply()
 
 void TestSimLine::silentNeverReplies()
 {
-    SimProcess sim({"--silent", "--verbose"});
+    // Hanging up once it has received both commands, and only once its output
+    // has been read: whatever it sent comes before the hang-up.
+    SimProcess sim({"--silent", "--verbose", "--hangup-after", "2"});
     QVERIFY(sim.isReady());
     Device device(sim.devicePath());
     QVERIFY(device.write("POWR   1\rCR9\r"));
 
-    QCOMPARE(device.readFor(1s), QByteArray());
+    QCOMPARE(device.readToHangUp(), QByteArray());
+    QVERIFY(device.hungUp());
     QTRY_VERIFY(sim.log().contains("\tRX\t C R 9 CR \t"));
 }
 
@@ -267,12 +301,19 @@ void TestSimLine::noise()
     SimProcess sim({"--noise", "4000", "--noise-kind", kind, "--seed", "7"});
     QVERIFY(sim.isReady());
     Device device(sim.devicePath());
+    QElapsedTimer clock;
+    clock.start();
     QVERIFY(device.write("CR9\r"));
-    const QByteArray received = device.readFor(600ms);
-
-    QVERIFY2(received.size() > 1000, qPrintable(QString::number(received.size())));
+    // Read until the reply and over a thousand bytes of noise have come.
+    QByteArray received;
+    while ((received.size() <= 1000 || !received.contains("QVX-SIM 1.40\r")) && !device.hungUp() &&
+           clock.elapsed() < kReplyTimeout.count())
+        received += device.readOnce(kReplyTimeout.count() - clock.elapsed());
     // Replies are written whole, so the noise surrounds them but does not cut into them.
     QVERIFY(received.contains("QVX-SIM 1.40\r"));
+    // 4000 bytes a second, four a millisecond: a reader held up finds them waiting.
+    QVERIFY2(received.size() >= clock.elapsed(),
+             qPrintable(QStringLiteral("%1 bytes in %2 ms").arg(received.size()).arg(clock.elapsed())));
     const bool allPrintable = std::all_of(received.begin(), received.end(),
                                           [](char c) { return (c >= 0x20 && c < 0x7f) || c == '\r'; });
     QCOMPARE(allPrintable, printable);
@@ -317,7 +358,8 @@ void TestSimLine::reopenedDeviceStillAnswers()
         QVERIFY(first.write("POWR   1\r"));
         QCOMPARE(first.read(2), QByteArray("\x06\r"));
     }
-    QTest::qWait(100);
+    // The simulator has gone back to waiting, so it has seen the close.
+    QVERIFY(QTest::qWaitFor([&] { return isIdle(sim.processId()); }, int(kReplyTimeout.count())));
     Device second(sim.devicePath());
     QVERIFY(second.write("POWR????\r"));
     QCOMPARE(second.read(2), QByteArray("1\r"));

@@ -71,7 +71,8 @@ void TestTrafficTrace::oneLinePerEvent()
 
     QVERIFY(!rig.ports.openAtStart());
     rig.send("TABN   1");
-    QTest::qWait(5);
+    // The reply comes a measurable time after the send, by the link's own clock.
+    QVERIFY(QTest::qWaitFor([&] { return rig.link.msSinceSend() >= 5; }, 5000));
     rig.line.feed("0000\r");
     QTRY_VERIFY_WITH_TIMEOUT(!rig.link.isDisplayWindowOpen(), 5000);
 

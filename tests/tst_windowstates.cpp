@@ -1,6 +1,7 @@
 // The compact, data, service and full views, driven by keys and mouse as an operator would.
 #include "fakeline.h"
 #include "panelparts.h"
+#include "panelviews.h"
 #include "panelwindow.h"
 #include "warningcatcher.h"
 
@@ -8,6 +9,9 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTest>
+
+using namespace std::chrono_literals;
+using views::View;
 
 namespace {
 
@@ -38,6 +42,7 @@ struct ShownPanel
 
     // In pixels, the unit the window really has.
     int height() const { return window.height(); }
+    QString misplacedFor(View view) const { return views::misplacedFor(window, view); }
     QAbstractButton *button(layout::ControlId name) { return window.control<QAbstractButton>(name); }
     QString switchCaption() { return button("Command34")->text(); }
     void pressCtrlH() { QTest::keyClick(&window, Qt::Key_H, Qt::ControlModifier); }
@@ -47,8 +52,26 @@ struct ShownPanel
     bool doubleClickOpensFullView()
     {
         doubleClickPicture();
-        // The full view's client height in twips.
-        return height() == layout::pixels(9015);
+        return misplacedFor(View::Full).isEmpty();
+    }
+    // The view reached as the operator reaches it, with the switch shown.
+    void open(View view)
+    {
+        pressCtrlH();
+        switch (view) {
+        case View::Compact:
+            button("Command34")->click();
+            break;
+        case View::Data:
+            button("Command34")->click();
+            button("Command34")->click();
+            break;
+        case View::Service:
+            break;
+        case View::Full:
+            doubleClickPicture();
+            break;
+        }
     }
 
     WarningCatcher warnings;
@@ -56,21 +79,12 @@ struct ShownPanel
     PanelWindow window{line};
 };
 
-// The views' client heights in twips: the outer heights 5350, 6645, 7200 and
-// 9495 less the 480-twip allowance for title bar and frame.
-constexpr int kCompact = 4870;
-constexpr int kData = 6165;
-constexpr int kService = 6720;
-constexpr int kFull = 9015;
-// The switch's outer threshold of 6000 twips, as a client height.
-constexpr int kThreshold = 5520;
-
 const QString kShowData = QStringLiteral("データを表示する");
 const QString kHideData = QStringLiteral("データを表示しない");
 const QString kClose = QStringLiteral("CLOSE");
 
-// The port group stays 5000 ms; a coarse timer may end it up to 5 % early.
-constexpr qint64 kPortGroupShortest = 4750;
+// A coarse timer may end the port group's time up to 5 % early.
+constexpr qint64 kPortGroupShortest = PanelWindow::kPortGroupShown.count() * 95 / 100;
 
 } // namespace
 
@@ -85,7 +99,8 @@ private slots:
     void otherKeysChangeNothing();
     void doubleClickOpensFullViewOnlyWhileArmed();
     void switchToggles();
-    void heightAtThresholdSwitchesToCompact();
+    void switchGoesByView_data();
+    void switchGoesByView();
     void ctrlHFromFullViewGoesBackToService();
     void switchWorksFromTheKeyboardBelowTheEdge();
     void switchRestartsThePortGroupTimer();
@@ -95,7 +110,7 @@ private slots:
 void TestWindowStates::startsCompactWithSwitchHidden()
 {
     ShownPanel panel;
-    QCOMPARE(panel.height(), layout::pixels(kCompact));
+    QCOMPARE(panel.misplacedFor(View::Compact), QString());
     QVERIFY(panel.button("Command34")->isHidden());
     QCOMPARE(panel.switchCaption(), WindowStates::showDataCaption());
     QVERIFY2(!panel.doubleClickOpensFullView(), "the full view is not armed");
@@ -110,7 +125,7 @@ void TestWindowStates::ctrlHFromATextBox()
     panel.window.installEventFilter(&reachedWindow);
     QTest::keyClick(volume, Qt::Key_H, Qt::ControlModifier);
 
-    QCOMPARE(panel.height(), layout::pixels(kService));
+    QCOMPARE(panel.misplacedFor(View::Service), QString());
     QVERIFY(!panel.button("Command34")->isHidden());
     QCOMPARE(panel.switchCaption(), kClose);
     // The box had the key and passed it on: nothing consumed it on the way.
@@ -152,10 +167,10 @@ void TestWindowStates::doubleClickOpensFullViewOnlyWhileArmed()
 
     panel.pressCtrlH();
     panel.doubleClickPicture();
-    QCOMPARE(panel.height(), layout::pixels(kFull));
+    QCOMPARE(panel.misplacedFor(View::Full), QString());
     QCOMPARE(panel.switchCaption(), kClose);
     panel.doubleClickPicture();
-    QCOMPARE(panel.height(), layout::pixels(kFull));
+    QCOMPARE(panel.misplacedFor(View::Full), QString());
 
     panel.button("Command34")->click();
     QCOMPARE(panel.height(), compact);
@@ -164,7 +179,7 @@ void TestWindowStates::doubleClickOpensFullViewOnlyWhileArmed()
 
     panel.pressCtrlH();
     panel.doubleClickPicture();
-    QCOMPARE(panel.height(), layout::pixels(kFull));
+    QCOMPARE(panel.misplacedFor(View::Full), QString());
 }
 
 void TestWindowStates::switchToggles()
@@ -178,7 +193,7 @@ void TestWindowStates::switchToggles()
     QCOMPARE(panel.height(), compact);
     QCOMPARE(panel.switchCaption(), kShowData);
     toggle->click();
-    QCOMPARE(panel.height(), layout::pixels(kData));
+    QCOMPARE(panel.misplacedFor(View::Data), QString());
     QCOMPARE(panel.switchCaption(), kHideData);
     toggle->click();
     QCOMPARE(panel.height(), compact);
@@ -186,18 +201,30 @@ void TestWindowStates::switchToggles()
     QVERIFY2(!toggle->isHidden(), "once shown, the switch stays");
 }
 
-void TestWindowStates::heightAtThresholdSwitchesToCompact()
+void TestWindowStates::switchGoesByView_data()
 {
-    ShownPanel panel;
-    panel.pressCtrlH();
-    panel.window.setClientHeight(kThreshold);
-    QCOMPARE(panel.window.clientHeight(), kThreshold);
-    panel.button("Command34")->click();
-    QCOMPARE(panel.switchCaption(), kShowData);
+    QTest::addColumn<View>("from");
+    QTest::addColumn<View>("to");
+    QTest::addColumn<QString>("caption");
 
-    panel.window.setClientHeight(kThreshold - 15);
+    // Only from the compact view does the switch open the data panel.
+    QTest::newRow("fromCompact") << View::Compact << View::Data << kHideData;
+    QTest::newRow("fromData") << View::Data << View::Compact << kShowData;
+    QTest::newRow("fromService") << View::Service << View::Compact << kShowData;
+    QTest::newRow("fromFull") << View::Full << View::Compact << kShowData;
+}
+
+void TestWindowStates::switchGoesByView()
+{
+    QFETCH(View, from);
+    QFETCH(View, to);
+    QFETCH(QString, caption);
+    ShownPanel panel;
+    panel.open(from);
+    QCOMPARE(panel.misplacedFor(from), QString());
     panel.button("Command34")->click();
-    QCOMPARE(panel.height(), layout::pixels(kData));
+    QCOMPARE(panel.misplacedFor(to), QString());
+    QCOMPARE(panel.switchCaption(), caption);
 }
 
 void TestWindowStates::ctrlHFromFullViewGoesBackToService()
@@ -205,9 +232,9 @@ void TestWindowStates::ctrlHFromFullViewGoesBackToService()
     ShownPanel panel;
     panel.pressCtrlH();
     panel.doubleClickPicture();
-    QCOMPARE(panel.height(), layout::pixels(kFull));
+    QCOMPARE(panel.misplacedFor(View::Full), QString());
     panel.pressCtrlH();
-    QCOMPARE(panel.height(), layout::pixels(kService));
+    QCOMPARE(panel.misplacedFor(View::Service), QString());
 }
 
 void TestWindowStates::switchWorksFromTheKeyboardBelowTheEdge()
@@ -219,7 +246,7 @@ void TestWindowStates::switchWorksFromTheKeyboardBelowTheEdge()
     QVERIFY2(toggle->y() >= panel.window.height(), "in the compact view the switch lies below the edge");
     toggle->setFocus();
     QTest::keyClick(toggle, Qt::Key_Space);
-    QCOMPARE(panel.height(), layout::pixels(kData));
+    QCOMPARE(panel.misplacedFor(View::Data), QString());
 }
 
 void TestWindowStates::switchRestartsThePortGroupTimer()
@@ -231,9 +258,11 @@ void TestWindowStates::switchRestartsThePortGroupTimer()
     sinceCom.start();
     panel.button("Command33")->click();
     QVERIFY(!portGroup->isHidden());
-    // Well into the group's time, so that its end from "COM" and its end from
-    // the switch lie apart.
-    QTest::qWait(1000);
+    // Well into the group's time, as the group's own timer counts it, so that
+    // its end from "COM" and its end from the switch lie apart.
+    const QTimer &groupTimer = parts::portGroupTimer(panel.window);
+    QTRY_VERIFY_WITH_TIMEOUT(groupTimer.remainingTimeAsDuration() <= PanelWindow::kPortGroupShown - 1s,
+                             20000);
     if (portGroup->isHidden()) {
         QVERIFY2(sinceCom.elapsed() >= kPortGroupShortest, "the group left before its time");
         QSKIP("the machine was too slow to click the switch while the group was shown");
