@@ -13,18 +13,8 @@
 #include <chrono>
 #include <cstring>
 
-using namespace std::chrono_literals;
-
 namespace {
 
-// A window is either due, and ends at the next turn of the event loop, or it
-// never ends within a run. The input decides when the event loop turns, so a
-// run depends on its input alone and never waits on real time.
-constexpr std::chrono::milliseconds kDue = 0ms;
-constexpr std::chrono::milliseconds kNever = 1h;
-// A 0-ms timer fires on the first turn; the rest are a margin against the
-// dispatcher's order of work, not a wait.
-constexpr int kTurnsForDueWindows = 8;
 constexpr qsizetype kLongestCommand = 32;
 // A flood fills RxBuffer to within this many characters of its limit, either
 // side: the limit is where a flood differs from any other batch, and filling
@@ -182,7 +172,7 @@ public:
             // status line and closes.
             engine.endHold();
             engine.setWindows(kNever, kDue);
-            for (int turn = 0; turn < kTurnsForDueWindows && engine.isDisplayWindowOpen(); ++turn)
+            for (int turn = 0; turn < kTurnsForDueWork && engine.isDisplayWindowOpen(); ++turn)
                 QCoreApplication::processEvents();
             engine.setLastCommand({});
         }
@@ -344,7 +334,7 @@ private:
     {
         const bool replyWindowEnds = isReplyWindowDue(m_engine);
         const bool displayWindowEnds = isDisplayWindowDue(m_engine);
-        for (int turn = 0; turn < kTurnsForDueWindows && hasDueWindow(); ++turn)
+        for (int turn = 0; turn < kTurnsForDueWork && hasDueWindow(); ++turn)
             QCoreApplication::processEvents();
         fuzzCheck(!hasDueWindow(), "a due window ends at the next turns of the event loop");
         if (replyWindowEnds) {

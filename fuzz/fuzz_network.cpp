@@ -19,19 +19,8 @@
 #include <cstddef>
 #include <memory>
 
-using namespace std::chrono_literals;
-
 namespace {
 
-// A timer of the line is either due, and ends at the next turn of the event
-// loop, or it never ends within a run. The input decides when a timer ends and
-// when the event loop turns, so a run depends on its input alone and never
-// waits on real time.
-constexpr std::chrono::milliseconds kDue = 0ms;
-constexpr std::chrono::milliseconds kNever = 1h;
-// A 0-ms timer and a queued call run at the first turn; the rest are a margin
-// against the dispatcher's order of work, not a wait.
-constexpr int kTurnsForDueWork = 8;
 constexpr qsizetype kLongestWrite = 64;
 // A large write fills what the line holds to within this many bytes of
 // kMaxHeldBytes, either side: the limit is where a write may be refused.
@@ -399,6 +388,10 @@ private:
         case SerialLine::Event::SettingsRefused:
             fuzzCheck(isTelnet() && m_line->isConnected(), "only an RFC 2217 connection refuses settings");
             m_refusalSeen = true;
+            break;
+        case SerialLine::Event::SettingsApplied:
+            fuzzCheck(isTelnet() && m_line->settingsConfirmed(),
+                      "settings applied late are confirmed settings of an RFC 2217 connection");
             break;
         case SerialLine::Event::DeviceLost:
         case SerialLine::Event::OpenFailed:

@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 
 #include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -42,6 +43,16 @@ public:
 private:
     QByteArrayView m_rest;
 };
+
+// A timer of the code under test is either due, and ends at the next turn of
+// the event loop, or it never ends within a run. The input decides when a timer
+// ends and when the event loop turns, so a run depends on its input alone and
+// never waits on real time.
+inline constexpr std::chrono::milliseconds kDue{0};
+inline constexpr std::chrono::milliseconds kNever = std::chrono::hours(1);
+// A 0-ms timer and a queued call run at the first turn; the rest are a margin
+// against the dispatcher's order of work, not a wait.
+inline constexpr int kTurnsForDueWork = 8;
 
 // A broken invariant aborts, which libFuzzer records as a crash with its input.
 inline void fuzzCheck(bool holds, const char *invariant)
