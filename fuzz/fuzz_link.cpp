@@ -20,6 +20,7 @@ constexpr qsizetype kLongestCommand = 32;
 // side: the limit is where a flood differs from any other batch, and filling
 // only up to it keeps the runs fast.
 constexpr int kFloodReach = 128;
+constexpr std::uint8_t kFloodOdds = 4;
 
 enum class Step : std::uint8_t {
     SendQuery,
@@ -289,6 +290,10 @@ private:
             m_line.open();
             break;
         case RareStep::Flood: {
+            // A flood costs as much as dozens of other runs: one rare step in
+            // kFloodOdds floods, so that runs stay quick.
+            if (input.take() % kFloodOdds != 0)
+                break;
             const qsizetype room = LinkEngine::kRxBufferLimit - m_engine.rxBuffer().size();
             const qsizetype size = std::max<qsizetype>(0, room + input.take() - kFloodReach);
             m_link.flood.fill(char(input.take()), size);
