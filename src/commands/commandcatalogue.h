@@ -146,20 +146,22 @@ inline constexpr std::array kFixedCommands{
 };
 
 // A button that sends the text of a box: the lead is put in front of it. The
-// free-text line has no lead and its own windows.
+// free-text line has no lead and its own windows. The limit is the most
+// characters the operator can type into the box; 0 for none.
 struct TextCommand
 {
     std::string_view control;
     std::string_view box;
     std::string_view lead;
     Timing timing;
+    int limit;
 };
 
 inline constexpr std::array kTextCommands{
-    TextCommand{"Command105", "Text2", "VOLA  ", Plain},
-    TextCommand{"Command15", "Text6", "KEYV ", Plain},
-    TextCommand{"Command35", "Text5", "KEYH ", Plain},
-    TextCommand{"Command95", "Text1", "", FreeText},
+    TextCommand{"Command105", "Text2", "VOLA  ", Plain, 2},
+    TextCommand{"Command15", "Text6", "KEYV ", Plain, 3},
+    TextCommand{"Command35", "Text5", "KEYH ", Plain, 3},
+    TextCommand{"Command95", "Text1", "", FreeText, 0},
 };
 
 // A lens button, which sends its step while it is held. The code is what
@@ -180,7 +182,7 @@ inline constexpr std::array kLensButtons{
 
 // The row of a table whose control is the one given, or null.
 template <typename Table, typename Control>
-const auto *findControl(const Table &table, const Control &control)
+constexpr const auto *findControl(const Table &table, const Control &control)
 {
     for (const auto &row : table) {
         if (row.control == control)

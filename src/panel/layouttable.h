@@ -321,7 +321,8 @@ consteval bool catalogueIsLaidOut()
             return false;
     }
     for (const auto &command : commands::kTextCommands) {
-        if (!isOfKind(command.control, Button) || !isOfKind(command.box, TextBox))
+        if (!isOfKind(command.control, Button) || !isOfKind(command.box, TextBox) ||
+            typingLimitOf(ControlId::named(command.box).layout().notes) != command.limit)
             return false;
     }
     for (const auto &button : commands::kLensButtons) {
@@ -334,7 +335,8 @@ consteval bool catalogueIsLaidOut()
 static_assert(namesAreUnique(), "every control has its own name");
 static_assert(containersComeFirst(), "a container is a frame listed before its controls");
 static_assert(catalogueIsLaidOut(),
-              "every button and box of the command catalogue is in the layout, of its kind");
+              "every button and box of the command catalogue is in the layout, of its kind, "
+              "with the catalogue's typing limit");
 
 // The controls that the window handles itself.
 namespace id {
