@@ -389,6 +389,9 @@ private:
             fuzzCheck(isTelnet() && m_line->isConnected(), "only an RFC 2217 connection refuses settings");
             m_refusalSeen = true;
             break;
+        case SerialLine::Event::Opened:
+            fuzzCheck(m_line->isReady(), "a line that says it opened carries bytes");
+            break;
         case SerialLine::Event::SettingsApplied:
             fuzzCheck(isTelnet() && m_line->settingsConfirmed(),
                       "settings applied late are confirmed settings of an RFC 2217 connection");

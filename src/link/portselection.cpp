@@ -13,6 +13,7 @@ void PortSelection::onNotified(SerialLine::Event kind)
 {
     switch (kind) {
     case SerialLine::Event::Received:
+    case SerialLine::Event::Opened:
         break;
     case SerialLine::Event::OpenFailed:
         onOpenFailed();

@@ -22,6 +22,7 @@ public:
     bool close() override { return m_active->close(); }
     bool isOpen() const override { return m_active->isOpen(); }
     bool isConnecting() const override { return m_active->isConnecting(); }
+    bool isReady() const override { return m_active->isReady(); }
     QByteArray readAll() override { return m_active->readAll(); }
 
     // Whether the line in use (or last used) is the network one.

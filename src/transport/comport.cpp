@@ -13,6 +13,7 @@
 #include <grp.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 ComPort::ComPort(EndpointSource source, QObject *parent)
@@ -45,6 +46,12 @@ bool ComPort::openLine()
     m_device = location();
     m_port.setPortName(m_device);
     if (!m_port.open(QIODevice::ReadWrite)) {
+        if (isHeldByAnother(m_port.error(), m_device)) {
+            return fail(tr("%1 is in use by another program").arg(m_device),
+                        tr("A serial device serves one program at a time. Close the program that holds it "
+                           "(another control panel, qvx-send or a terminal program), or let them share the "
+                           "projector through a serial device server."));
+        }
         // The hint is made when it is asked for: listing the ports costs a scan
         // of the system, which a silent reconnection attempt has no use for.
         return fail(m_port.errorString(), [error = m_port.error(), device = m_device, number = portNumber()] {
@@ -116,6 +123,18 @@ QString ComPort::hintFor(QSerialPort::SerialPortError error, const QString &devi
     }
 #endif
     return error == QSerialPort::NoError ? QString() : ports();
+}
+
+bool ComPort::isHeldByAnother(QSerialPort::SerialPortError error, const QString &device)
+{
+#ifdef Q_OS_UNIX
+    // QSerialPort refuses a device that another program has locked with a
+    // permission error; the device itself is then open to this user.
+    return error == QSerialPort::PermissionError &&
+           ::access(QFile::encodeName(device).constData(), R_OK | W_OK) == 0;
+#else
+    return false;
+#endif
 }
 
 bool ComPort::apply(const LineSettings &settings)

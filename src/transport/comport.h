@@ -39,6 +39,8 @@ public:
 
     // The advice for a failure to open port 1 or 2 on the given device.
     static QString hintFor(QSerialPort::SerialPortError error, const QString &device, int number);
+    // Whether a failed open means that another program holds the device.
+    static bool isHeldByAnother(QSerialPort::SerialPortError error, const QString &device);
 
 protected:
     bool openLine() override;

@@ -270,9 +270,11 @@ void NetworkLine::onSettingsRefused(const QString &description)
 
 void NetworkLine::releaseHeld()
 {
-    m_holding = false;
-    if (m_held.isEmpty() || m_state != State::Connected)
+    if (!std::exchange(m_holding, false) || m_state != State::Connected)
         return;
-    const QByteArray held = std::exchange(m_held, {});
-    write(held);
+    if (!m_held.isEmpty())
+        write(std::exchange(m_held, {}));
+    // A write that fails has lost the connection, which says so itself.
+    if (m_state == State::Connected)
+        emit notified(Event::Opened);
 }

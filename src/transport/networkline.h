@@ -51,6 +51,8 @@ public:
     bool isConnecting() const override { return m_state == State::Connecting; }
     QByteArray readAll() override;
 
+    bool isReady() const override { return isConnected() && !m_holding; }
+
     bool isConnected() const { return m_state == State::Connected; }
     // RFC 2217: the server has answered every settings command sent so far with
     // the value asked for.

@@ -44,6 +44,10 @@ public:
         // The device server confirmed settings after it had been reported as
         // not applying them (an agreement that came late).
         SettingsApplied,
+        // An open() that left the line connecting has completed: the line
+        // carries bytes (through RFC 2217, once the server has answered the
+        // settings). A line that opens at once sends no such notice.
+        Opened,
     };
     Q_ENUM(Event)
 
@@ -71,6 +75,9 @@ public:
     // Open, but not yet carrying bytes: a network line whose connect is under
     // way. It ends in carrying bytes, or in OpenFailed.
     virtual bool isConnecting() const { return false; }
+    // Open and carrying bytes: what is written now goes out now, not when a
+    // connect or a device server's agreement completes (see Event::Opened).
+    virtual bool isReady() const { return isOpen(); }
 
     // Writes the whole text, one byte per character, without waiting; fails
     // when the port is not open.
