@@ -13,8 +13,12 @@ PortRun::PortRun(SerialLine &line, QString port, QObject *parent)
     , m_selection(line)
     , m_port(std::move(port))
 {
-    m_replyWindow.setSingleShot(true);
-    m_repeat.setSingleShot(true);
+    // A reply window and a lens step's repeat keep their length: a coarse
+    // timer may end them a twentieth early.
+    for (QTimer *timer : {&m_replyWindow, &m_repeat}) {
+        timer->setSingleShot(true);
+        timer->setTimerType(Qt::PreciseTimer);
+    }
     connect(&m_replyWindow, &QTimer::timeout, this, &PortRun::endReply);
     connect(&m_repeat, &QTimer::timeout, this, &PortRun::onRepeat);
     connect(&m_line, &SerialLine::notified, this, &PortRun::onNotified);
