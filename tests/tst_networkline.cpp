@@ -211,12 +211,18 @@ void TstNetworkLine::commandsReachSimulator()
 
     const auto line = lineTo(server.url(telnet));
     Receiver receiver(*line);
+    QSignalSpy events(line.get(), &SerialLine::notified);
     QVERIFY2(line->open(), qPrintable(line->errorString()));
     QVERIFY(line->isOpen());
+    QVERIFY(!line->isReady());
     // Written while the connection is still being made: held, not lost.
     QVERIFY2(line->write(kIdentify), qPrintable(line->errorString()));
     QTRY_VERIFY_WITH_TIMEOUT(receiver.received().contains(kIdentity), kReplyTimeoutMs);
     QVERIFY(line->isConnected());
+    // The line said once that it carries bytes, before the reply came.
+    QVERIFY(line->isReady());
+    QCOMPARE(countOf(events, SerialLine::Event::Opened), 1);
+    QCOMPARE(events.at(0).at(0).value<SerialLine::Event>(), SerialLine::Event::Opened);
 
     receiver.clear();
     QVERIFY(line->write("POWR????\r"));
