@@ -164,6 +164,17 @@ qsizetype countOf(const QSignalSpy &events, SerialLine::Event kind)
     });
 }
 
+QList<SerialLine::Event> noticesOf(const QSignalSpy &events)
+{
+    QList<SerialLine::Event> notices;
+    for (const QList<QVariant> &event : events) {
+        const auto kind = event.at(0).value<SerialLine::Event>();
+        if (kind != SerialLine::Event::Opened)
+            notices.append(kind);
+    }
+    return notices;
+}
+
 std::unique_ptr<NetworkLine> lineTo(const QString &endpoint)
 {
     return std::make_unique<NetworkLine>(

@@ -67,6 +67,8 @@ private:
 };
 
 qsizetype countOf(const QSignalSpy &events, SerialLine::Event kind);
+// The notices a line gave beside the ones that say it carries bytes.
+QList<SerialLine::Event> noticesOf(const QSignalSpy &events);
 
 // A network line whose port 1 is the given endpoint.
 std::unique_ptr<NetworkLine> lineTo(const QString &endpoint);
