@@ -19,13 +19,14 @@ deb=$(find "$out" -maxdepth 1 -name '*.deb' | head -n 1)
 [ -n "$deb" ] || { echo "no package was built"; exit 1; }
 
 contents=$(dpkg-deb --contents "$deb")
-for file in usr/bin/qvx-control usr/bin/qvx-sim \
+for file in usr/bin/qvx-control usr/bin/qvx-sim usr/bin/qvx-send \
     usr/share/applications/qvx-control.desktop \
     usr/share/icons/hicolor/scalable/apps/qvx-control.svg \
     usr/share/icons/hicolor/16x16/apps/qvx-control.png \
     usr/share/icons/hicolor/48x48/apps/qvx-control.png \
     usr/share/icons/hicolor/256x256/apps/qvx-control.png \
-    usr/share/man/man1/qvx-control.1.gz usr/share/man/man1/qvx-sim.1.gz; do
+    usr/share/man/man1/qvx-control.1.gz usr/share/man/man1/qvx-sim.1.gz \
+    usr/share/man/man1/qvx-send.1.gz usr/share/bash-completion/completions/qvx-send; do
     grep -q " \./$file\$" <<<"$contents" || { echo "missing from the package: $file"; exit 1; }
 done
 

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing, then configures and builds into
-# build/. Sourced by ./run ("source tools/setup.sh run") and ./test ("... test");
-# the test set adds what the tests need to what the panel needs. Package names
-# are the same on Debian 12 and 13: none carries a version, so each release
-# brings its own (libclang-rt-dev is the runtime of the release's default clang).
+# build/. Sourced by ./run ("source tools/setup.sh run"), ./test ("... test") and
+# bench/send/run ("... bench"); the test set adds what the tests need to what the
+# panel needs, the bench set what bench/send needs. Package names are the same on
+# Debian 12 and 13: none carries a version, so each release brings its own
+# (libclang-rt-dev is the runtime of the release's default clang).
 set -euo pipefail
 
 # Building and running the panel and the simulator (Qt Test comes with qt6-base-dev).
@@ -20,9 +21,15 @@ if [ "${1:-run}" = test ]; then
         # the network-line tests; nftables and iproute2 drop a device server's
         # packets in a network namespace of the test's own.
         desktop-file-utils file git clang-format ser2net nftables iproute2
+        # qvx-send's completion is tried in a bash that completes.
+        bash-completion
         # Keeps the benchmarks building.
         libbenchmark-dev
     )
+fi
+if [ "${1:-run}" = bench ]; then
+    # bench/send times a pyserial script beside qvx-send.
+    qvx_packages+=(python3-serial)
 fi
 
 qvx_missing_packages() {
