@@ -54,3 +54,14 @@ int SimProcess::stop()
     }
     return exitCode();
 }
+
+QStringList SimProcess::logged(QStringView event) const
+{
+    QStringList dumps;
+    for (const QString &line : log().split(u'\n')) {
+        const QStringList fields = line.split(u'\t');
+        if (fields.size() >= 3 && fields[1] == event)
+            dumps.append(fields[2]);
+    }
+    return dumps;
+}

@@ -30,6 +30,10 @@ public:
     qint64 processId() const { return m_process.processId(); }
     // Everything the simulator wrote to stderr so far.
     QString log() const;
+    // The dumps of what a verbose simulator received ("RX") or sent ("TX"), in
+    // order, from its log: a timestamp, the event, the dump and a note,
+    // tab-separated.
+    QStringList logged(QStringView event) const;
 
     // True once the simulator has exited by itself within the timeout.
     bool waitForExit(std::chrono::milliseconds timeout = kStopTimeout);

@@ -22,19 +22,6 @@ const QStringList kQueries{QStringLiteral("Command44"), QStringLiteral("Command6
 const QString kAck = QStringLiteral(" ACK CR ");
 const QString kError = QStringLiteral(" E R R CR ");
 
-// The dumps of what the simulator received (RX) or sent (TX), in order, from
-// its verbose log: a timestamp, the event, the dump and a note, tab-separated.
-QStringList logged(const SimProcess &sim, QStringView event)
-{
-    QStringList dumps;
-    for (const QString &line : sim.log().split(u'\n')) {
-        const QStringList fields = line.split(u'\t');
-        if (fields.size() >= 3 && fields[1] == event)
-            dumps.append(fields[2]);
-    }
-    return dumps;
-}
-
 // A full-height panel, opened the operator's way, so that every button lies
 // in the window and takes the mouse where it is.
 struct FullBench : Bench
@@ -80,16 +67,16 @@ void TestCatalogue::everyButtonIsAcknowledged()
             kNoOwnCommand.contains(name))
             continue;
         ++judged;
-        const qsizetype before = logged(bench.sim, u"TX").size();
+        const qsizetype before = bench.sim.logged(u"TX").size();
         QTest::mouseClick(button, Qt::LeftButton);
-        if (!QTest::qWaitFor([&] { return logged(bench.sim, u"TX").size() > before; }, kWait)) {
+        if (!QTest::qWaitFor([&] { return bench.sim.logged(u"TX").size() > before; }, kWait)) {
             faults.append(QStringLiteral("%1 \"%2\": no answer").arg(name, button->text()));
             continue;
         }
-        const QStringList received = logged(bench.sim, u"RX");
+        const QStringList received = bench.sim.logged(u"RX");
         const QString sent =
             received.size() == before + 1 ? received.last() : QStringLiteral("(not one command)");
-        const QString answer = logged(bench.sim, u"TX").at(before);
+        const QString answer = bench.sim.logged(u"TX").at(before);
         const bool accepted = kQueries.contains(name) ? answer != kError : answer == kAck;
         if (!accepted || received.size() != before + 1)
             faults.append(QStringLiteral("%1 \"%2\" sent \"%3\", answered \"%4\"")
@@ -110,8 +97,8 @@ void TestCatalogue::misspeltCommandIsRefused()
     freeText->setFocus();
     QTest::keyClicks(freeText, QStringLiteral("POWR 1"));
     QTest::mouseClick(bench.window->control<QAbstractButton>("Command95"), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(logged(bench.sim, u"TX"), QStringList{kError}, kWait);
-    QCOMPARE(logged(bench.sim, u"RX"), QStringList{QStringLiteral(" P O W R   1 CR ")});
+    QTRY_COMPARE_WITH_TIMEOUT(bench.sim.logged(u"TX"), QStringList{kError}, kWait);
+    QCOMPARE(bench.sim.logged(u"RX"), QStringList{QStringLiteral(" P O W R   1 CR ")});
 }
 
 QTEST_MAIN(TestCatalogue)

@@ -7,7 +7,7 @@
 #include <QCoreApplication>
 #include <QFile>
 
-#include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -44,10 +44,12 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("qvx-send"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QVX_VERSION));
 
+    // On the descriptors, not on stdio's streams, whose buffer would hold a
+    // poll's lines back from a pipe until the program ends.
     QFile output;
     QFile errors;
-    output.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
-    errors.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
+    output.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered);
+    errors.open(STDERR_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered);
 
     QString error;
     const auto request = SendRequest::parse(app.arguments().mid(1), &error);
