@@ -500,6 +500,8 @@ void TestSendUnits::exitStatusOfARun_data()
     QTest::newRow("noReply") << QByteArray() << true << 1 << "fake: \"POWR   1\" drew no reply within 500 ms";
     QTest::newRow("portDoesNotOpen") << QByteArray("\x06\r") << false << 2
                                      << "fake: No such file or directory";
+    QTest::newRow("settingsRefused") << QByteArray("refuse") << true << 2
+                                     << "fake: the server kept 9600,N,8,1";
 }
 
 void TestSendUnits::exitStatusOfARun()
@@ -520,13 +522,20 @@ void TestSendUnits::exitStatusOfARun()
         line->answer = answer;
         if (!opens)
             line->failingPorts.insert(1);
+        // A device server that answers the command but not the settings.
+        if (answer == "refuse") {
+            line->answer = "\x06\r";
+            QTimer::singleShot(0, line.get(), [line = line.get()] {
+                line->raise(SerialLine::Event::SettingsRefused, QStringLiteral("the server kept 9600,N,8,1"));
+            });
+        }
         return line;
     });
     QSignalSpy finished(&run, &SendRun::finished);
     run.start();
     QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, kGenerousMs);
     QCOMPARE(finished.at(0).at(0).toInt(), status);
-    QCOMPARE(output.data(), status == 0 ? QByteArray("ACK\n") : QByteArray());
+    QCOMPARE(output.data(), opens && !answer.isEmpty() ? QByteArray("ACK\n") : QByteArray());
     QVERIFY2(QString::fromLocal8Bit(errors.data()).contains(said), errors.data().constData());
 }
 

@@ -26,6 +26,7 @@ PortRun::PortRun(SerialLine &line, QString port, QObject *parent)
             [this](const PortFailure &failure) { onLost(failure, m_waitWhenLost); });
     connect(&m_selection, &PortSelection::openFailed, this, &PortRun::onLost);
     connect(&m_selection, &PortSelection::portReopened, this, &PortRun::back);
+    connect(&m_selection, &PortSelection::settingsRefused, this, &PortRun::settingsRefused);
 }
 
 bool PortRun::open(const QString &settings, bool waitWhenLost)

@@ -77,6 +77,9 @@ signals:
     // being waited for.
     void lost(const PortFailure &failure, bool waited);
     void back();
+    // A device server did not take the settings; the line runs at the ones
+    // it had.
+    void settingsRefused(const PortFailure &failure);
 
 private:
     void onNotified(SerialLine::Event kind);

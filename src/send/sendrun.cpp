@@ -51,6 +51,12 @@ void SendRun::start()
         connect(run, &PortRun::lost, this,
                 [this, run](const PortFailure &failure, bool waited) { onLost(*run, failure, waited); });
         connect(run, &PortRun::back, this, [this, run] { tell(run->port(), tr("back, and open again")); });
+        // Commands at a speed the projector does not run at draw nothing
+        // sensible: a port that cannot take the settings is port trouble.
+        connect(run, &PortRun::settingsRefused, this, [this, run](const PortFailure &failure) {
+            raise(PortTrouble);
+            tell(run->port(), failure.description + u'\n' + failure.hint);
+        });
         m_ports.push_back(std::move(port));
         run->open(m_request.settings, waitWhenLost);
     }
