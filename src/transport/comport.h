@@ -39,8 +39,6 @@ public:
 
     // The advice for a failure to open port 1 or 2 on the given device.
     static QString hintFor(QSerialPort::SerialPortError error, const QString &device, int number);
-    // Whether a failed open means that another program holds the device.
-    static bool isHeldByAnother(QSerialPort::SerialPortError error, const QString &device);
 
 protected:
     bool openLine() override;
@@ -48,6 +46,8 @@ protected:
     bool applySettings(const LineSettings &settings) override;
 
 private:
+    // Whether a failed open means that another program holds the device.
+    static bool isHeldByAnother(QSerialPort::SerialPortError error, const QString &device);
     bool apply(const LineSettings &settings);
     void onError(QSerialPort::SerialPortError error);
     void checkForHangUp();
