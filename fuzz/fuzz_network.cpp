@@ -33,8 +33,9 @@ constexpr qsizetype kFloodSize = 16 * 1024;
 // large part of a flood would pass it.
 constexpr std::size_t kDeliverySlack = 8192;
 // A delivery may settle the COM-PORT-OPTION offer, which can refuse the
-// settings, and then hand out data: no step has cause for more.
-constexpr int kMostNotificationsPerStep = 2;
+// settings, then release what was held (the line says it carries bytes) and
+// hand out data: no step has cause for more.
+constexpr int kMostNotificationsPerStep = 3;
 
 constexpr std::array kEndpoints{"socket://qvx-server:4002", "rfc2217://qvx-server:4001"};
 constexpr std::array kSettingsTexts{LineSettings::kText9600, LineSettings::kText115200, "fast"};
