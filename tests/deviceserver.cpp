@@ -7,13 +7,15 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QStandardPaths>
-#include <QTcpServer>
 #include <QTest>
+#include <QtEndian>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <utility>
 
 namespace deviceserver {
@@ -25,18 +27,82 @@ QString ser2netPath()
                                            QStringLiteral("/sbin"), QStringLiteral("/usr/local/sbin")});
 }
 
+namespace {
+
+// The kernel prints an address as 32-bit words in hexadecimal, each word's
+// value that of its bytes in the machine's byte order.
+QHostAddress addressFromHex(const QByteArray &hex)
+{
+    constexpr qsizetype kWordDigits = 8;
+    std::array<quint8, 16> raw{};
+    const qsizetype words = hex.size() / kWordDigits;
+    if (hex.size() % kWordDigits != 0 || (words != 1 && words != 4))
+        return {};
+    for (qsizetype word = 0; word < words; ++word) {
+        bool ok = false;
+        const quint32 value = hex.mid(word * kWordDigits, kWordDigits).toUInt(&ok, 16);
+        if (!ok)
+            return {};
+        std::memcpy(raw.data() + word * sizeof value, &value, sizeof value);
+    }
+    return words == 1 ? QHostAddress(qFromBigEndian<quint32>(raw.data())) : QHostAddress(raw.data());
+}
+
+void readSockets(const QString &path, QList<TcpSocket> &sockets)
+{
+    // The fields of a row: its number, local address:port, remote address:port, state.
+    constexpr QByteArrayView kListen = "0A";
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    file.readLine();
+    while (!file.atEnd()) {
+        const QList<QByteArray> fields = file.readLine().simplified().split(' ');
+        if (fields.size() < 4)
+            continue;
+        const QList<QByteArray> local = fields[1].split(':');
+        bool ok = false;
+        const quint16 port = local.size() == 2 ? quint16(local[1].toUInt(&ok, 16)) : 0;
+        if (ok)
+            sockets.append({addressFromHex(local[0]), port, fields[3] == kListen});
+    }
+}
+
+// Where ser2net's accepters listen, as its configuration says.
+const QHostAddress kLoopback(QHostAddress::LocalHost);
+
+} // namespace
+
+QList<TcpSocket> tcpSockets()
+{
+    QList<TcpSocket> sockets;
+    readSockets(QStringLiteral("/proc/net/tcp"), sockets);
+    readSockets(QStringLiteral("/proc/net/tcp6"), sockets);
+    return sockets;
+}
+
+bool isListening(quint16 port, const QHostAddress &address)
+{
+    const QList<TcpSocket> sockets = tcpSockets();
+    return std::any_of(sockets.begin(), sockets.end(), [&](const TcpSocket &socket) {
+        return socket.listening && socket.port == port &&
+               (address.isNull() || socket.address.isEqual(address, QHostAddress::ConvertV4MappedToIPv4));
+    });
+}
+
 quint16 freePort()
 {
     // Below the range the system hands out to outgoing connections (32768 and
     // up), so that a client of a test running beside this one cannot take the
-    // port between this probe and the server's bind.
+    // port before the server binds it.
     constexpr quint16 kFirst = 20000;
     constexpr quint16 kEnd = 32768;
-    QTcpServer probe;
+    const QList<TcpSocket> sockets = tcpSockets();
     quint16 port = 0;
     do
         port = quint16(QRandomGenerator::global()->bounded(kFirst, kEnd));
-    while (!probe.listen(QHostAddress::LocalHost, port));
+    while (std::any_of(sockets.begin(), sockets.end(),
+                       [port](const TcpSocket &socket) { return socket.port == port; }));
     return port;
 }
 
@@ -68,16 +134,6 @@ speed_t ptySpeed(const QString &path)
     ::close(fd);
     return speed;
 }
-
-namespace {
-
-bool isListening(quint16 port)
-{
-    QTcpServer probe;
-    return !probe.listen(QHostAddress::LocalHost, port);
-}
-
-} // namespace
 
 Ser2Net::Ser2Net(const QString &device)
     : m_telnetPort(freePort())
@@ -124,12 +180,10 @@ bool Ser2Net::start()
                                     m_dir.filePath(QStringLiteral("ser2net.pid"))});
     if (!m_process.waitForStarted(kStartTimeoutMs))
         return false;
-    // A probe connection would make ser2net open the device, so the ports are
-    // probed by trying to bind them.
     return QTest::qWaitFor(
                [&] {
                    return m_process.state() != QProcess::Running ||
-                          (isListening(m_telnetPort) && isListening(m_rawPort));
+                          (isListening(m_telnetPort, kLoopback) && isListening(m_rawPort, kLoopback));
                },
                kStartTimeoutMs) &&
            m_process.state() == QProcess::Running;
@@ -152,8 +206,8 @@ QString Ser2Net::log()
                                                     : QStringLiteral("not running"))
         .arg(m_telnetPort)
         .arg(m_rawPort)
-        .arg(isListening(m_telnetPort))
-        .arg(isListening(m_rawPort))
+        .arg(isListening(m_telnetPort, kLoopback))
+        .arg(isListening(m_rawPort, kLoopback))
         .arg(QString::fromLocal8Bit(m_process.readAll()));
 }
 

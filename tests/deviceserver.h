@@ -5,6 +5,8 @@
 #include "serialline.h"
 
 #include <QByteArray>
+#include <QHostAddress>
+#include <QList>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QString>
@@ -29,7 +31,22 @@ inline constexpr QByteArrayView kIdentity = "QVX-SIM 1.40\r";
 
 // Where ser2net is installed; empty when it is not.
 QString ser2netPath();
-// A loopback port that nothing listens on just now, and that no outgoing
+
+// A TCP socket of this network namespace, as the system lists it.
+struct TcpSocket
+{
+    QHostAddress address;
+    quint16 port = 0;
+    bool listening = false;
+};
+// Read from /proc/net/tcp and /proc/net/tcp6: a probe that bound or connected
+// to a port could take it from the server it waits for, or make ser2net open
+// its device.
+QList<TcpSocket> tcpSockets();
+// Whether a socket listens on the port at the address; on any address when the
+// address is null.
+bool isListening(quint16 port, const QHostAddress &address = {});
+// A loopback port that no socket uses just now, and that no outgoing
 // connection will take.
 quint16 freePort();
 QByteArray bytes(std::initializer_list<int> values);
