@@ -3,6 +3,7 @@
 
 #include "commandcatalogue.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <string_view>
@@ -11,8 +12,9 @@ namespace commands {
 
 // What a name sends: a fixed button's command, a decoded query that the panel
 // reaches only through its free line, a value button's command with the value
-// that follows the name, the free line's text, or a lens button's step.
-enum class ScriptKind { Fixed, Query, Value, Text, Lens };
+// that follows the name, the free line's text, a lens button's step, or every
+// decoded query once, for one summary of the projector.
+enum class ScriptKind { Fixed, Query, Value, Text, Lens, Summary };
 
 // A name is the button's caption in lower case, its words joined by '-' and
 // its dots dropped, with the group in front where the caption alone does not
@@ -122,6 +124,13 @@ inline constexpr std::array kScriptNames{
     ScriptName{"shift-down", Lens, "Command109"},
     ScriptName{"shift-left", Lens, "Command111"},
     ScriptName{"shift-right", Lens, "Command110"},
+    ScriptName{"status", Summary, ""},
+};
+
+// What "status" asks, in this order: every decoded query once.
+inline constexpr std::array<std::string_view, 11> kSummaryNames{
+    "power-state",  "pj-status",    "l1-status", "l2-status", "l1-time",     "l2-time",
+    "lamp-pattern", "temperatures", "pressure",  "reversal",  "mute-signal",
 };
 
 // The table's own mistakes are build errors: every name is unique, every
@@ -150,12 +159,25 @@ consteval bool scriptNamesAreWellFormed()
                 return false;
             break;
         case Query:
+        case Summary:
             break;
         }
     }
     return fixed == kFixedCommands.size();
 }
 
+consteval bool summaryNamesAreQueries()
+{
+    for (const std::string_view name : kSummaryNames) {
+        const auto found = std::find_if(kScriptNames.begin(), kScriptNames.end(),
+                                        [name](const ScriptName &entry) { return entry.name == name; });
+        if (found == kScriptNames.end() || (found->kind != Query && found->kind != Fixed))
+            return false;
+    }
+    return true;
+}
+
 static_assert(scriptNamesAreWellFormed(), "unique names, each button named once, every fixed button named");
+static_assert(summaryNamesAreQueries(), "the summary asks named queries");
 
 } // namespace commands

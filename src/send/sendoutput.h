@@ -1,10 +1,11 @@
-// What qvx-send prints: an exchange as text lines or as a JSON object, and the list of names.
+// What qvx-send prints: an exchange as a text line or as a JSON object, a summary, and the list of names.
 #pragma once
 
-#include "portrun.h"
+#include "exchange.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 
 namespace sendoutput {
@@ -25,12 +26,17 @@ struct Style
 // every other byte as '?', and the carriage return that ended it left out.
 QString readable(QByteArrayView reply);
 
-// The decoded status without its leading spaces, or the readable reply when
-// no decoder applies; empty for a command that drew no reply.
+// What became of the command, for a person: the reading, the decoded status
+// without its leading spaces, or the readable reply; or why there is none.
 QString result(const Exchange &exchange);
 
-// The lines for an exchange, each ending in a line feed.
+// The lines for an exchange, each ending in a line feed: the command's name
+// and its result, after the dump when asked for.
 QByteArray format(const Exchange &exchange, const Style &style);
+
+// One summary of the projector from a "status" round's exchanges: a line
+// for each query, or one JSON object.
+QByteArray summary(const QList<Exchange> &parts, const Style &style);
 
 // Every name with the command text it sends, a line each.
 QByteArray listing();

@@ -1,9 +1,8 @@
 // What one call of qvx-send asks for, read from its command line.
 #pragma once
 
-#include "scriptnames.h"
+#include "scriptvocabulary.h"
 
-#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -11,14 +10,13 @@
 #include <chrono>
 #include <optional>
 
-// One command text to send, with how long its reply may take: the window the
-// panel gives that command. A held lens step also waits its repeat before the
-// step after it goes out, as a held button sends them.
-struct SendStep
+// A port to run the commands on: as the user named it (a path, a URL or a
+// projector of the venue file), the endpoint it leads to and its settings.
+struct SendPort
 {
-    QByteArray text;
-    std::chrono::milliseconds replyWindow{};
-    std::chrono::milliseconds repeat{};
+    QString label;
+    QString endpoint;
+    QString settings;
 };
 
 struct SendRequest
@@ -26,34 +24,25 @@ struct SendRequest
     enum class Action { Send, List, Help, Version };
 
     Action action = Action::Send;
-    // Endpoints as QVX_COM1 takes them; empty for QVX_COM1 itself.
-    QStringList ports;
-    QString settings;
+    // Empty for QVX_COM1 at 9600 bit/s.
+    QList<SendPort> ports;
     bool json = false;
     bool dump = false;
+    // A fault that a status reports is a status of its own.
+    bool check = false;
     // The whole list again every so often; the number of rounds, or none for
     // rounds until the program is told to end.
     std::optional<std::chrono::milliseconds> every;
     std::optional<int> count;
     std::chrono::milliseconds hold{};
-    QList<SendStep> steps;
+    QList<commands::Step> steps;
 
     static constexpr std::chrono::milliseconds kLongestEvery{std::chrono::hours(24)};
     static constexpr std::chrono::milliseconds kShortestEvery{100};
     static constexpr std::chrono::milliseconds kLongestHold{std::chrono::minutes(1)};
 
     // The request the arguments (without the program's name) ask for, or
-    // nothing with the reason in *error.
+    // nothing with the reason in *error. Projector names are looked up in the
+    // venue file that --venue gives, or else in the one Venue finds.
     static std::optional<SendRequest> parse(const QStringList &arguments, QString *error);
-    // The text of a name's command, or nothing with the reason in *error. The
-    // value is the argument that follows a name that takes one.
-    static std::optional<QByteArray> commandText(const commands::ScriptName &name, const QString &value,
-                                                 QString *error);
-    // The names nearest to a name that is not one, nearest first.
-    static QStringList nearestNames(QStringView name, qsizetype count = 3);
 };
-
-namespace commands {
-// The row of the name, or null.
-const ScriptName *findScriptName(QStringView name);
-} // namespace commands

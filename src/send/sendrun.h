@@ -1,7 +1,7 @@
 // A whole call of qvx-send: every port at once, round after round, and the exit status.
 #pragma once
 
-#include "portrun.h"
+#include "exchangerunner.h"
 #include "sendoutput.h"
 #include "sendrequest.h"
 
@@ -15,16 +15,26 @@
 #include <vector>
 
 // Opens every port, runs the command list on all of them at once (each port
-// one command after the other, in one event loop) and repeats it when asked.
-// Results go to the output as they come; trouble goes to the error output in
-// the panel's own words. A repeating run waits for a lost line as the panel
-// does; a single round counts a line that cannot be opened as lost.
+// one exchange after the other, in one event loop) and repeats it when asked.
+// Results go to the output as they come; trouble goes to the error output. A
+// repeating run waits for a lost line, tells each round it could not run, and
+// ends with the status of the rounds that ran; a single round counts a line
+// that cannot be opened or is lost as port trouble.
 class SendRun : public QObject
 {
     Q_OBJECT
 
 public:
-    enum ExitStatus { AllAnswered = 0, NotAnswered = 1, PortTrouble = 2, UsageError = 64 };
+    // When several apply, the status is the first of: port trouble, a reply
+    // refused or not understood, a command unanswered, a fault reported.
+    enum ExitStatus {
+        AllAnswered = 0,
+        NotAnswered = 1,
+        PortTrouble = 2,
+        NotUnderstood = 3,
+        FaultReported = 4,
+        UsageError = 64,
+    };
 
     using LineMaker = std::function<std::unique_ptr<SerialLine>(const QString &endpoint)>;
 
@@ -37,7 +47,7 @@ public:
     // Ends the run now: the ports close and finished() follows.
     void stop();
 
-    int exitStatus() const { return m_status; }
+    int exitStatus() const;
 
 signals:
     void finished(int status);
@@ -46,9 +56,9 @@ private:
     struct Port;
 
     void startRound();
-    void onRoundEnded();
-    void onExchanged(const Exchange &exchange);
-    void onLost(const PortRun &run, const PortFailure &failure, bool waited);
+    void onRoundEnded(Port &port);
+    void onExchanged(Port &port, const Exchange &exchange);
+    void onLost(Port &port, const PortFailure &failure, bool waited);
     void tell(const QString &port, const QString &text);
     void raise(ExitStatus status);
     void finish();
