@@ -26,7 +26,8 @@ for file in usr/bin/qvx-control usr/bin/qvx-sim usr/bin/qvx-send \
     usr/share/icons/hicolor/48x48/apps/qvx-control.png \
     usr/share/icons/hicolor/256x256/apps/qvx-control.png \
     usr/share/man/man1/qvx-control.1.gz usr/share/man/man1/qvx-sim.1.gz \
-    usr/share/man/man1/qvx-send.1.gz usr/share/bash-completion/completions/qvx-send; do
+    usr/share/man/man1/qvx-send.1.gz usr/share/man/man5/qvx-venue.5.gz \
+    usr/share/bash-completion/completions/qvx-send; do
     grep -q " \./$file\$" <<<"$contents" || { echo "missing from the package: $file"; exit 1; }
 done
 
