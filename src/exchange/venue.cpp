@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 
 #include <algorithm>
 #include <array>
@@ -87,14 +88,12 @@ QStringView withoutComment(QStringView line)
     return line;
 }
 
-// Two ways of writing one device, or one server's port through either protocol.
-bool samePort(const Endpoint &a, const Endpoint &b)
+// What two ways of writing one device share, and one server's port through either protocol.
+QString portKey(const Endpoint &endpoint)
 {
-    if (a.isNetwork() != b.isNetwork())
-        return false;
-    if (!a.isNetwork())
-        return QDir::cleanPath(a.device) == QDir::cleanPath(b.device);
-    return a.port == b.port && a.host.compare(b.host, Qt::CaseInsensitive) == 0;
+    if (!endpoint.isNetwork())
+        return QStringLiteral("device ") + QDir::cleanPath(endpoint.device);
+    return QStringLiteral("server %1 %2").arg(endpoint.host.toLower(), QString::number(endpoint.port));
 }
 
 QString knownKeyNames()
@@ -132,6 +131,10 @@ private:
     QString *m_error;
     int m_line = 0;
     QList<Projector> m_projectors;
+    // The projectors so far by their name in lower case and by their port's key,
+    // so that a file of thousands of sections is checked in one pass.
+    QHash<QString, qsizetype> m_byName;
+    QHash<QString, qsizetype> m_byPort;
     // The keys of the open section so far, for one given twice.
     QList<VenueEntry> m_given;
 };
@@ -198,12 +201,12 @@ bool VenueParser::openSection(QStringView name)
     if (name.isEmpty() || !std::all_of(name.begin(), name.end(), isNameCharacter))
         return fail(
             tr("a section name is ASCII letters, digits, '-', '_' and '.', not \"%1\"").arg(name.toString()));
-    const auto same = std::find_if(m_projectors.cbegin(), m_projectors.cend(), [&](const Projector &p) {
-        return p.name.compare(name, Qt::CaseInsensitive) == 0;
-    });
-    if (same != m_projectors.cend())
-        return fail(
-            tr("[%1] is given twice (first on line %2)").arg(name.toString(), QString::number(same->line)));
+    const QString lowerName = name.toString().toLower();
+    if (const auto same = m_byName.constFind(lowerName); same != m_byName.cend()) {
+        return fail(tr("[%1] is given twice (first on line %2)")
+                        .arg(name.toString(), QString::number(m_projectors.at(*same).line)));
+    }
+    m_byName.insert(lowerName, m_projectors.size());
     m_projectors.append(
         Projector{name.toString(), m_line, {}, {}, QString::fromLatin1(LineSettings::kText9600), {}});
     m_given.clear();
@@ -254,11 +257,13 @@ bool VenueParser::takePort(const QString &value)
     const auto endpoint = Endpoint::parse(value, &why);
     if (!endpoint)
         return fail(tr("bad port for [%1]: %2").arg(open.name, why));
-    const auto other = std::find_if(m_projectors.cbegin(), m_projectors.cend() - 1,
-                                    [&](const Projector &p) { return samePort(p.endpoint, *endpoint); });
-    if (other != m_projectors.cend() - 1)
+    const QString key = portKey(*endpoint);
+    if (const auto other = m_byPort.constFind(key); other != m_byPort.cend()) {
+        const Projector &owner = m_projectors.at(*other);
         return fail(tr("[%1] is on the port of [%2] (line %3); each projector needs a port of its own")
-                        .arg(open.name, other->name, QString::number(other->line)));
+                        .arg(open.name, owner.name, QString::number(owner.line)));
+    }
+    m_byPort.insert(key, m_projectors.size() - 1);
     open.port = value;
     open.endpoint = *endpoint;
     return true;
