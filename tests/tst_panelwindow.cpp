@@ -5,6 +5,7 @@
 #include "panelparts.h"
 #include "panelstyle.h"
 #include "panelwindow.h"
+#include "portlisting.h"
 #include "warningcatcher.h"
 #include "windowstates.h"
 
@@ -205,7 +206,12 @@ void TestPanelWindow::startUpWithoutComOneWarnsOnce()
     warnings.check();
     QCOMPARE(warnings.texts.size(), 1);
     QVERIFY2(!warnings.texts.first().isEmpty(), "the box carries the port's description");
-    QVERIFY2(warnings.hints.first().contains(u"QVX_COM1"), qPrintable(warnings.hints.first()));
+    const QString ports = portlisting::describe(portlisting::availablePorts(), portlisting::byIdNames());
+    QCOMPARE(
+        warnings.hints.first(),
+        QStringLiteral("COM1 is %1. Set QVX_COM1 to the projector's serial device, for example "
+                       "QVX_COM1=/dev/ttyUSB0.\n\n%2\n\nThe panel opens COM1 by itself as soon as it can.")
+            .arg(QString::fromLatin1(kMissingDevice), ports));
     QVERIFY(!line.isOpen());
     QVERIFY(window.control<QRadioButton>("Option1")->isChecked());
     QVERIFY(window.control<QRadioButton>("Option10")->isChecked());

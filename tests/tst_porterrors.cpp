@@ -63,8 +63,8 @@ class TestPortErrors : public QObject
     Q_OBJECT
 
 private slots:
-    void missingDeviceNamesItsVariable_data();
-    void missingDeviceNamesItsVariable();
+    void openFailureStatesTheFact_data();
+    void openFailureStatesTheFact();
     void unreadableDeviceNamesItsGroup();
     void otherFailuresHaveNoHint();
     void writeIsOnTheLineWhenItReturns();
@@ -72,28 +72,41 @@ private slots:
     void portListingNamesEveryPort();
 };
 
-void TestPortErrors::missingDeviceNamesItsVariable_data()
+void TestPortErrors::openFailureStatesTheFact_data()
 {
-    QTest::addColumn<int>("port");
-    QTest::addColumn<QString>("variable");
+    QTest::addColumn<QString>("device");
+    // Empty where the system's own words are the description.
+    QTest::addColumn<QString>("description");
+    QTest::addColumn<SerialLine::Fault>("fault");
 
-    QTest::newRow("comOne") << 1 << "QVX_COM1";
-    QTest::newRow("comTwo") << 2 << "QVX_COM2";
+    using F = SerialLine::Fault;
+    QTest::newRow("missingDevice") << "/nonexistent/qvx-test-device"
+                                   << "" << F::NoDevice;
+    QTest::newRow("regularFile") << "/etc/passwd"
+                                 << "/etc/passwd is not a serial device" << F::Other;
+    QTest::newRow("folder") << "/tmp"
+                            << "/tmp is not a serial device" << F::Other;
+    QTest::newRow("characterDeviceNoTerminal") << "/dev/null"
+                                               << "/dev/null is not a serial device" << F::Other;
 }
 
-void TestPortErrors::missingDeviceNamesItsVariable()
+// The line says what is at the device and which ports there are; how the port
+// was named is for whoever named it to say.
+void TestPortErrors::openFailureStatesTheFact()
 {
-    QFETCH(int, port);
-    QFETCH(QString, variable);
-    qputenv(variable.toLatin1().constData(), "/nonexistent/qvx-test-device");
-    ComPort line;
-    QVERIFY(line.setPortNumber(port));
+    QFETCH(QString, device);
+    QFETCH(QString, description);
+    QFETCH(SerialLine::Fault, fault);
+    ComPort line([device](int) { return device; });
     QVERIFY(!line.open());
-    QVERIFY2(!line.errorString().isEmpty(), "the port's own description comes first");
-    QVERIFY2(line.failureHint().contains(variable), qPrintable(line.failureHint()));
-    QVERIFY(line.failureHint().contains(QStringLiteral("/nonexistent/qvx-test-device")));
+    QVERIFY(!line.isOpen());
+    if (description.isEmpty())
+        QVERIFY2(!line.errorString().isEmpty(), "the port's own description comes first");
+    else
+        QCOMPARE(line.errorString(), description);
+    QCOMPARE(line.failureFault(), fault);
     const QString ports = portlisting::describe(portlisting::availablePorts(), portlisting::byIdNames());
-    QVERIFY2(line.failureHint().endsWith(ports), "the hint lists the ports that exist");
+    QCOMPARE(line.failureHint(), ports);
 }
 
 void TestPortErrors::unreadableDeviceNamesItsGroup()
@@ -103,7 +116,7 @@ void TestPortErrors::unreadableDeviceNamesItsGroup()
     const QString group = groupOf(pty.device());
     QVERIFY(!group.isEmpty());
 
-    const QString hint = ComPort::hintFor(QSerialPort::PermissionError, pty.device(), 1);
+    const QString hint = ComPort::hintFor(QSerialPort::PermissionError, pty.device());
     QVERIFY2(hint.contains(QStringLiteral("\"%1\"").arg(group)), qPrintable(hint));
     QVERIFY(hint.contains(QStringLiteral("sudo usermod -aG %1 $USER").arg(group)));
 

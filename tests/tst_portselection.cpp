@@ -25,6 +25,8 @@ private slots:
     void operatorsChoiceEndsTheWait_data();
     void operatorsChoiceEndsTheWait();
     void startUpFailureIsReopenedWhenBack();
+    void ownersWordsFrameTheFacts_data();
+    void ownersWordsFrameTheFacts();
 };
 
 namespace {
@@ -40,7 +42,51 @@ QStringList statesOf(const QSignalSpy &spy)
     return states;
 }
 
+// A line at a location of the test's own whose failures carry the fault and
+// hint the test gives.
+class FaultLine : public SerialLine
+{
+public:
+    explicit FaultLine(const QString &location)
+        : SerialLine([location](int) { return location; })
+    {}
+
+    bool close() override
+    {
+        m_open = false;
+        return true;
+    }
+    bool isOpen() const override { return m_open; }
+    QByteArray readAll() override { return {}; }
+    void lose()
+    {
+        m_open = false;
+        fail(QStringLiteral("gone"), hint, fault);
+        emit notified(Event::DeviceLost);
+    }
+
+    Fault fault = Fault::Other;
+    QString hint;
+    bool opens = false;
+
+protected:
+    bool openLine() override
+    {
+        m_open = opens;
+        return opens || fail(QStringLiteral("failed"), hint, fault);
+    }
+    bool writeLine(QByteArrayView) override { return true; }
+    bool applySettings(const LineSettings &) override { return true; }
+
+private:
+    bool m_open = false;
+};
+
+enum class Step { Start, ChooseComTwo, Lose };
+
 } // namespace
+
+Q_DECLARE_METATYPE(Step)
 
 void TestPortSelection::settingsText_data()
 {
@@ -275,6 +321,85 @@ void TestPortSelection::startUpFailureIsReopenedWhenBack()
     line.failingPorts.clear();
     QTRY_VERIFY_WITH_TIMEOUT(line.isOpen(), kReopenWait);
     QCOMPARE(line.portNumber(), 1);
+}
+
+void TestPortSelection::ownersWordsFrameTheFacts_data()
+{
+    QTest::addColumn<QString>("location");
+    QTest::addColumn<SerialLine::Fault>("fault");
+    QTest::addColumn<QString>("lineHint");
+    QTest::addColumn<Step>("step");
+    QTest::addColumn<bool>("panelWords");
+    QTest::addColumn<QString>("hint");
+
+    using F = SerialLine::Fault;
+    const QString ports = QStringLiteral("Serial ports on this machine:\n  /dev/ttyS0");
+    const QString check =
+        QStringLiteral("Check that the serial device server runs and is reachable from here.");
+    const QString server = QStringLiteral("rfc2217://[::1]:4001");
+    QTest::newRow("panelMissingAtStart")
+        << "/dev/ttyUSB9" << F::NoDevice << ports << Step::Start << true
+        << "COM1 is /dev/ttyUSB9. Set QVX_COM1 to the projector's serial device, for example "
+           "QVX_COM1=/dev/ttyUSB0.\n\n" +
+               ports + "\n\nThe panel opens COM1 by itself as soon as it can.";
+    QTest::newRow("panelNoServerChosen")
+        << server << F::NoServer << check << Step::ChooseComTwo << true
+        << "COM2 is the serial device server at rfc2217://[::1]:4001. Check that the server runs and is "
+           "reachable from here, or set QVX_COM2 to another address.";
+    QTest::newRow("panelBadAddressChosen")
+        << "rfc2217://host" << F::BadAddress << "" << Step::ChooseComTwo << true
+        << "Set QVX_COM2 to rfc2217://host:port or socket://host:port.";
+    QTest::newRow("panelKeepsOtherHints")
+        << "/dev/ttyUSB0" << F::Other << "A group hint" << Step::ChooseComTwo << true << "A group hint";
+    QTest::newRow("panelDeviceLost") << "/dev/ttyUSB0" << F::DeviceGone << "" << Step::Lose << true
+                                     << "The panel opens it again by itself when the device is back.";
+    QTest::newRow("panelServerLost") << server << F::ServerGone << "" << Step::Lose << true
+                                     << "The panel opens it again by itself when the server is back.";
+    QTest::newRow("ownerMissingAtStart") << "/dev/ttyUSB9" << F::NoDevice << ports << Step::Start << false
+                                         << "/dev/ttyUSB9 is not there.\n\n" + ports;
+    QTest::newRow("ownerLeavesNoServerHint")
+        << server << F::NoServer << check << Step::ChooseComTwo << false << check;
+    QTest::newRow("ownerServerLost") << server << F::ServerGone << "" << Step::Lose << false
+                                     << "qvx-send opens rfc2217://[::1]:4001 again when it is back.";
+    QTest::newRow("percentInLocationKept") << "/dev/odd%3name" << F::NoDevice << ports << Step::Start << false
+                                           << "/dev/odd%3name is not there.\n\n" + ports;
+}
+
+// The line's hint states the facts; the owner's words say how the port was
+// named and what happens next, the panel's unless the owner gives its own.
+void TestPortSelection::ownersWordsFrameTheFacts()
+{
+    QFETCH(QString, location);
+    QFETCH(SerialLine::Fault, fault);
+    QFETCH(QString, lineHint);
+    QFETCH(Step, step);
+    QFETCH(bool, panelWords);
+    QFETCH(QString, hint);
+    FaultLine line(location);
+    line.fault = fault;
+    line.hint = lineHint;
+    line.opens = step == Step::Lose;
+    PortSelection ports(line);
+    if (!panelWords)
+        ports.setWords({QStringLiteral("%2 is not there.\n\n%3"),
+                        {},
+                        {},
+                        {},
+                        QStringLiteral("qvx-send opens %2 again when it is back."),
+                        {}});
+    QSignalSpy lost(&ports, &PortSelection::portLost);
+
+    std::optional<PortFailure> failure = ports.openAtStart();
+    if (step == Step::ChooseComTwo)
+        failure = ports.selectPort(2);
+    if (step == Step::Lose) {
+        QVERIFY(!failure);
+        line.lose();
+        QCOMPARE(lost.size(), 1);
+        failure = lost.first().first().value<PortFailure>();
+    }
+    QVERIFY(failure.has_value());
+    QCOMPARE(failure->hint, hint);
 }
 
 QTEST_GUILESS_MAIN(TestPortSelection)

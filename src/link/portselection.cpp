@@ -1,6 +1,36 @@
 // Opening the line at start-up and the operator's choice of port and speed.
 #include "portselection.h"
 
+#include "endpoint.h"
+
+#include <array>
+
+namespace {
+
+// The text with %1, %2 and %3 replaced by the values, in one pass, so that a
+// value's own '%' stays as it is and a text may leave any of them out.
+QString fillIn(const QString &text, const std::array<QString, 3> &values)
+{
+    QString filled;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const int index = text[i] == u'%' && i + 1 < text.size() ? text[i + 1].digitValue() : -1;
+        if (index >= 1 && index <= int(values.size())) {
+            filled += values[index - 1];
+            ++i;
+        } else {
+            filled += text[i];
+        }
+    }
+    return filled;
+}
+
+QString joined(const QString &hint, const QString &more)
+{
+    return hint.isEmpty() || more.isEmpty() ? hint + more : hint + QStringLiteral("\n\n") + more;
+}
+
+} // namespace
+
 PortSelection::PortSelection(SerialLine &line, QObject *parent)
     : QObject(parent)
     , m_line(line)
@@ -55,7 +85,9 @@ void PortSelection::onDeviceLost()
         return;
     // The wait starts before anyone hears of the loss, so that nothing the
     // panel shows can hold it up.
-    const PortFailure failure = lastFailure();
+    PortFailure failure = lastFailure();
+    const bool server = m_line.failureFault() == SerialLine::Fault::ServerGone;
+    failure.hint = joined(failure.hint, inWords(server ? m_words.serverBack : m_words.deviceBack));
     report(failure);
     reopenWhenBack(m_line.portNumber());
     emit portLost(failure);
@@ -67,10 +99,9 @@ std::optional<PortFailure> PortSelection::openAtStart()
                         m_line.setSettings(QString::fromLatin1(LineSettings::kText9600)) && m_line.open();
     if (opened)
         return report(std::nullopt);
-    // The panel goes on to wait for COM1 (reopenWhenBack), and says so.
+    // The owner goes on to wait for COM1 (reopenWhenBack), and says so.
     PortFailure failure = lastFailure();
-    failure.hint += (failure.hint.isEmpty() ? QString() : QStringLiteral("\n\n")) +
-                    tr("The panel opens COM1 by itself as soon as it can.");
+    failure.hint = joined(failure.hint, inWords(m_words.atStart));
     return report(failure);
 }
 
@@ -102,9 +133,57 @@ std::optional<PortFailure> PortSelection::selectSettings(const QString &settings
     return report(applied ? std::nullopt : std::optional(lastFailure()));
 }
 
+PortWords PortSelection::panelWords()
+{
+    return {
+        tr("COM%1 is %2. Set QVX_COM%1 to the projector's serial device, for example "
+           "QVX_COM%1=/dev/ttyUSB0.\n\n%3"),
+        tr("COM%1 is the serial device server at %2. Check that the server runs and is reachable from "
+           "here, or set QVX_COM%1 to another address."),
+        tr("Set QVX_COM%1 to rfc2217://host:port or socket://host:port."),
+        tr("The panel opens it again by itself when the device is back."),
+        tr("The panel opens it again by itself when the server is back."),
+        tr("The panel opens COM%1 by itself as soon as it can."),
+    };
+}
+
 PortFailure PortSelection::lastFailure() const
 {
-    return {m_line.errorString(), m_line.failureHint()};
+    PortFailure failure{m_line.errorString(), m_line.failureHint()};
+    const QString naming = namingFor(m_line.failureFault());
+    if (!naming.isEmpty())
+        failure.hint = inWords(naming, failure.hint);
+    return failure;
+}
+
+QString PortSelection::namingFor(SerialLine::Fault fault) const
+{
+    switch (fault) {
+    case SerialLine::Fault::NoDevice:
+        return m_words.noDevice;
+    case SerialLine::Fault::NoServer:
+        return m_words.noServer;
+    case SerialLine::Fault::BadAddress:
+        return m_words.badAddress;
+    case SerialLine::Fault::Other:
+    case SerialLine::Fault::DeviceGone:
+    case SerialLine::Fault::ServerGone:
+        break;
+    }
+    return {};
+}
+
+QString PortSelection::inWords(const QString &text, const QString &hint) const
+{
+    return fillIn(text, {QString::number(m_line.portNumber()), where(), hint});
+}
+
+QString PortSelection::where() const
+{
+    QString ignored;
+    const QString location = m_line.location();
+    const auto endpoint = Endpoint::parse(location, &ignored);
+    return endpoint ? endpoint->toString() : location;
 }
 
 void PortSelection::close()

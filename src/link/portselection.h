@@ -18,11 +18,32 @@ struct PortFailure
     QString hint;
 };
 
+// What the owner of a port selection adds to the line's facts: how it named
+// the port and what happens next. In each text %1 stands for the port's
+// number, %2 for its location (a device server's address as the line reads
+// it) and %3 for the line's own hint; an empty text adds nothing.
+struct PortWords
+{
+    // In place of the line's hint when nothing is at the port's location, or
+    // the location is no network address.
+    QString noDevice;
+    QString noServer;
+    QString badAddress;
+    // After the line's hint when the device or the server went away and the
+    // selection waits for it.
+    QString deviceBack;
+    QString serverBack;
+    // After the line's hint when openAtStart() fails; the owner then waits
+    // for the port.
+    QString atStart;
+};
+
 // Carries out the port group's choices on the serial line. CommSettings is the
 // line's own settings text, so after a refused speed it still says what the
 // port runs at.
 // Each operation returns the failure, or nothing when all went well; the panel
-// shows it in its warning box.
+// shows it in its warning box. The line states the facts of a failure, and
+// the selection adds its owner's words (the panel's unless told otherwise).
 //
 // Choosing a port opens it whenever it is closed, so after a failure (at start-up,
 // on an earlier choice, or a device that went away) the operator brings the link
@@ -40,7 +61,14 @@ class PortSelection : public QObject
 public:
     explicit PortSelection(SerialLine &line, QObject *parent = nullptr);
 
+    // The panel's words: COM1 and COM2, named by QVX_COM1 and QVX_COM2, and
+    // opened again by the panel itself.
+    static PortWords panelWords();
+    void setWords(const PortWords &words) { m_words = words; }
+
     QString commSettings() const { return m_line.settings(); }
+    // The line's last failure, in the owner's words.
+    PortFailure lastFailure() const;
 
     // Start-up: the 9600 bit/s settings on port 1, opened.
     std::optional<PortFailure> openAtStart();
@@ -76,9 +104,14 @@ signals:
     void portChanged(const QString &state);
 
 private:
-    PortFailure lastFailure() const;
     std::optional<PortFailure> report(std::optional<PortFailure> failure);
     QString state() const;
+    // The port's location, a device server's address as the line reads it.
+    QString where() const;
+    // The owner's words that take the place of the hint for the fault, if any.
+    QString namingFor(SerialLine::Fault fault) const;
+    // One of the owner's texts for the port as it is now.
+    QString inWords(const QString &text, const QString &hint = {}) const;
     void reportState(const QString &note);
     void onNotified(SerialLine::Event kind);
     void onOpenFailed();
@@ -88,6 +121,7 @@ private:
 
     SerialLine &m_line;
     DeviceWatch m_watch;
+    PortWords m_words = panelWords();
     // The port reopened by the selection itself, until the operator chooses;
     // 0 when none.
     int m_reopening = 0;

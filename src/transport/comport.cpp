@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QtGlobal>
 
+#include <cerrno>
 #include <utility>
 
 #ifdef Q_OS_UNIX
@@ -44,20 +45,16 @@ bool ComPort::applySettings(const LineSettings &settings)
 bool ComPort::openLine()
 {
     m_device = location();
+    // QSerialPort opens a file or a folder and then reports what the terminal
+    // calls made of it ("Inappropriate ioctl for device"), which names no cause.
+    if (isNoDevice(m_device))
+        return failNotSerial();
     m_port.setPortName(m_device);
-    if (!m_port.open(QIODevice::ReadWrite)) {
-        if (isHeldByAnother(m_port.error(), m_device)) {
-            return fail(tr("%1 is in use by another program").arg(m_device),
-                        tr("A serial device serves one program at a time. Close the program that holds it "
-                           "(another control panel, qvx-send or a terminal program), or let them share the "
-                           "projector through a serial device server."));
-        }
-        // The hint is made when it is asked for: listing the ports costs a scan
-        // of the system, which a silent reconnection attempt has no use for.
-        return fail(m_port.errorString(), [error = m_port.error(), device = m_device, number = portNumber()] {
-            return hintFor(error, device, number);
-        });
-    }
+    // A program's start leaves errno at ENOTTY (isatty() on a piped output);
+    // only the open's own calls may set it here.
+    errno = 0;
+    if (!m_port.open(QIODevice::ReadWrite))
+        return failOpen(errno);
     if (!apply(lineSettings())) {
         m_port.close();
         return false;
@@ -68,6 +65,27 @@ bool ComPort::openLine()
     m_lossPending = false;
     m_hangUpCheck.start();
     return true;
+}
+
+bool ComPort::failOpen(int systemError)
+{
+    const QSerialPort::SerialPortError error = m_port.error();
+    // A character device that is no terminal (/dev/null) opens, and fails at
+    // its terminal settings.
+    if (systemError == ENOTTY && error != QSerialPort::DeviceNotFoundError &&
+        error != QSerialPort::PermissionError)
+        return failNotSerial();
+    if (isHeldByAnother(error, m_device)) {
+        return fail(tr("%1 is in use by another program").arg(m_device),
+                    tr("A serial device serves one program at a time. Close the program that holds it "
+                       "(another control panel, qvx-send or a terminal program), or let them share the "
+                       "projector through a serial device server."));
+    }
+    // The hint is made when it is asked for: listing the ports costs a scan
+    // of the system, which a silent reconnection attempt has no use for.
+    return fail(
+        m_port.errorString(), [error, device = m_device] { return hintFor(error, device); },
+        error == QSerialPort::DeviceNotFoundError ? Fault::NoDevice : Fault::Other);
 }
 
 bool ComPort::close()
@@ -98,17 +116,8 @@ QByteArray ComPort::readAll()
     return m_port.readAll();
 }
 
-QString ComPort::hintFor(QSerialPort::SerialPortError error, const QString &device, int number)
+QString ComPort::hintFor(QSerialPort::SerialPortError error, const QString &device)
 {
-    const auto ports = [] {
-        return portlisting::describe(portlisting::availablePorts(), portlisting::byIdNames());
-    };
-    if (error == QSerialPort::DeviceNotFoundError) {
-        return tr("COM%1 is %2. Set %3 to the projector's serial device, for example %3=/dev/ttyUSB0.")
-                   .arg(number)
-                   .arg(device, Endpoint::variableFor(number)) +
-               QStringLiteral("\n\n") + ports();
-    }
 #ifdef Q_OS_UNIX
     // Serial devices belong to a group (dialout on Debian) whose members may open them.
     struct stat status = {};
@@ -122,7 +131,28 @@ QString ComPort::hintFor(QSerialPort::SerialPortError error, const QString &devi
         }
     }
 #endif
-    return error == QSerialPort::NoError ? QString() : ports();
+    return error == QSerialPort::NoError ? QString() : listPorts();
+}
+
+QString ComPort::listPorts()
+{
+    return portlisting::describe(portlisting::availablePorts(), portlisting::byIdNames());
+}
+
+bool ComPort::isNoDevice(const QString &device)
+{
+#ifdef Q_OS_UNIX
+    struct stat status = {};
+    return ::stat(QFile::encodeName(device).constData(), &status) == 0 && !S_ISCHR(status.st_mode);
+#else
+    Q_UNUSED(device);
+    return false;
+#endif
+}
+
+bool ComPort::failNotSerial()
+{
+    return fail(tr("%1 is not a serial device").arg(m_device), &ComPort::listPorts);
 }
 
 bool ComPort::isHeldByAnother(QSerialPort::SerialPortError error, const QString &device)
@@ -179,10 +209,10 @@ void ComPort::lose()
     if (!m_port.isOpen() || m_lossPending)
         return;
     // What Qt says at a hang-up is a stale system error ("No such file or
-    // directory", "Resource temporarily unavailable"), so the panel says what
+    // directory", "Resource temporarily unavailable"), so the line says what
     // happened in its own words.
-    fail(tr("The device at %1 went away: it was unplugged or switched off.").arg(m_device),
-         tr("The panel opens it again by itself when the device is back."));
+    fail(tr("The device at %1 went away: it was unplugged or switched off.").arg(m_device), QString(),
+         Fault::DeviceGone);
     m_lossPending = true;
     // Closed once the signal or the write that told of the loss has returned,
     // so QSerialPort is not closed from inside its own notification.

@@ -37,8 +37,9 @@ public:
     bool isOpen() const override { return m_port.isOpen(); }
     QByteArray readAll() override;
 
-    // The advice for a failure to open port 1 or 2 on the given device.
-    static QString hintFor(QSerialPort::SerialPortError error, const QString &device, int number);
+    // What the user can do about a failure to open the given device: its
+    // group, or the serial ports this machine has.
+    static QString hintFor(QSerialPort::SerialPortError error, const QString &device);
 
 protected:
     bool openLine() override;
@@ -48,6 +49,12 @@ protected:
 private:
     // Whether a failed open means that another program holds the device.
     static bool isHeldByAnother(QSerialPort::SerialPortError error, const QString &device);
+    // Whether the path names a file or a folder: something there, but no device.
+    static bool isNoDevice(const QString &device);
+    static QString listPorts();
+    // Records why the open failed; systemError is errno as the open left it.
+    bool failOpen(int systemError);
+    bool failNotSerial();
     bool apply(const LineSettings &settings);
     void onError(QSerialPort::SerialPortError error);
     void checkForHangUp();

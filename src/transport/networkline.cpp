@@ -35,6 +35,11 @@ QString lossReason(QAbstractSocket::SocketError error)
     }
 }
 
+QString serverHint()
+{
+    return NetworkLine::tr("Check that the serial device server runs and is reachable from here.");
+}
+
 } // namespace
 
 NetworkLine::NetworkLine(EndpointSource source, QObject *parent)
@@ -82,10 +87,11 @@ bool NetworkLine::openLine()
     const QString text = location();
     const auto endpoint = Endpoint::parse(text, &error);
     if (!endpoint || !endpoint->isNetwork()) {
-        return fail(endpoint ? tr("COM%1 is \"%2\", which is no network address").arg(portNumber()).arg(text)
+        return fail(endpoint ? tr("\"%1\" is no network address. Write rfc2217://host:port or "
+                                  "socket://host:port.")
+                                   .arg(text)
                              : error,
-                    tr("Set %1 to rfc2217://host:port or socket://host:port.")
-                        .arg(Endpoint::variableFor(portNumber())));
+                    QString(), Fault::BadAddress);
     }
     m_endpoint = *endpoint;
     m_codec.reset();
@@ -131,14 +137,6 @@ bool NetworkLine::writeLine(QByteArrayView text)
 QByteArray NetworkLine::readAll()
 {
     return std::exchange(m_input, {});
-}
-
-QString NetworkLine::serverHint() const
-{
-    return tr("COM%1 is the serial device server at %2. Check that the server runs and is reachable "
-              "from here, or set %3 to another address.")
-        .arg(portNumber())
-        .arg(m_endpoint.toString(), Endpoint::variableFor(portNumber()));
 }
 
 QString NetworkLine::settingsHint() const
@@ -204,13 +202,13 @@ void NetworkLine::onSocketTrouble()
         fail(m_socket->error() != QAbstractSocket::UnknownSocketError
                  ? m_socket->errorString()
                  : tr("The device server at %1 closed the connection").arg(m_endpoint.toString()),
-             serverHint());
+             serverHint(), Fault::NoServer);
     } else {
-        // The server was there: this is a line that went away, which the panel
-        // waits for, not an address to check.
+        // The server was there: this is a line that went away, not an address
+        // to check.
         fail(tr("The device server at %1 went away: %2 (%3).")
                  .arg(m_endpoint.toString(), lossReason(m_socket->error()), m_socket->errorString()),
-             tr("The panel opens it again by itself when the server is back."));
+             QString(), Fault::ServerGone);
     }
     m_dropPending = true;
     // The socket is closed once its signal has returned, never from inside it;
@@ -231,7 +229,7 @@ void NetworkLine::onConnectTimeout()
     fail(tr("Connection to %1 timed out after %2 s")
              .arg(m_endpoint.toString())
              .arg(std::chrono::duration<double>(kConnectTimeout).count()),
-         serverHint());
+         serverHint(), Fault::NoServer);
     m_dropPending = true;
     dropConnection();
 }

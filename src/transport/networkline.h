@@ -67,7 +67,6 @@ private:
     enum class State { Closed, Connecting, Connected };
 
     bool isTelnet() const { return m_endpoint.kind == Endpoint::Kind::Rfc2217; }
-    QString serverHint() const;
     QString settingsHint() const;
     void onConnected();
     void onReadyRead();

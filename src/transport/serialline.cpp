@@ -43,19 +43,20 @@ bool SerialLine::write(QByteArrayView text)
     return writeLine(text);
 }
 
-bool SerialLine::fail(const QString &description, Hint hint)
+bool SerialLine::fail(const QString &description, Hint hint, Fault fault)
 {
     m_error = description;
     m_hint = std::move(hint);
+    m_fault = fault;
     return false;
 }
 
-bool SerialLine::fail(const QString &description, const QString &hint)
+bool SerialLine::fail(const QString &description, const QString &hint, Fault fault)
 {
-    return fail(description, hint.isEmpty() ? Hint() : Hint([hint] { return hint; }));
+    return fail(description, hint.isEmpty() ? Hint() : Hint([hint] { return hint; }), fault);
 }
 
 bool SerialLine::failAs(const SerialLine &other)
 {
-    return fail(other.m_error, other.m_hint);
+    return fail(other.m_error, other.m_hint, other.m_fault);
 }

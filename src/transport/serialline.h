@@ -55,6 +55,22 @@ public:
     // hints cost a scan of the system, which a silent attempt has no use for.
     using Hint = std::function<QString()>;
 
+    // What a failure says of the port's location, for whoever named the port
+    // to add how to name another or what happens next; the description and
+    // the hint state only the facts.
+    enum class Fault {
+        Other,
+        // Nothing is at the location: no such device, or no server answers there.
+        NoDevice,
+        NoServer,
+        // The location is no usable network address.
+        BadAddress,
+        // The device or the server was there and went away.
+        DeviceGone,
+        ServerGone,
+    };
+    Q_ENUM(Fault)
+
     explicit SerialLine(EndpointSource source, QObject *parent = nullptr);
 
     int portNumber() const { return m_number; }
@@ -90,6 +106,7 @@ public:
     // What the operator can do about the last failure, where the platform says
     // why in terms a person can act on; empty otherwise.
     QString failureHint() const { return m_hint ? m_hint() : QString(); }
+    Fault failureFault() const { return m_fault; }
 
     // Where the port number leads, as the endpoint source names it: a device
     // path, or a device server's address.
@@ -109,8 +126,8 @@ protected:
     const EndpointSource &endpointSource() const { return m_source; }
 
     // Records a failure; returns false, so that an operation can end in it.
-    bool fail(const QString &description, Hint hint = {});
-    bool fail(const QString &description, const QString &hint);
+    bool fail(const QString &description, Hint hint = {}, Fault fault = Fault::Other);
+    bool fail(const QString &description, const QString &hint, Fault fault = Fault::Other);
     // Takes another line's last failure as this one's.
     bool failAs(const SerialLine &other);
     // The port changed its settings itself: a device server went back to the
@@ -123,4 +140,5 @@ private:
     LineSettings m_settings = LineSettings::initial();
     QString m_error;
     Hint m_hint;
+    Fault m_fault = Fault::Other;
 };
