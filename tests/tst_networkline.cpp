@@ -157,6 +157,13 @@ void TstNetworkLine::endpointParsing_data()
         << "rfc2217://host:4001?ign_set_control" << false << K::Device << "" << 0;
     QTest::newRow("userInfo") << "socket://user@host:4001" << false << K::Device << "" << 0;
     QTest::newRow("spaceInHost") << "socket://bad host:4001" << false << K::Device << "" << 0;
+    // QUrl lets these zones through, and Qt 6.8 then writes a host that does
+    // not parse again.
+    QTest::newRow("zoneNotAscii") << "rfc2217://[fe80::1%25eth\u00ed]:4001" << false << K::Device << "" << 0;
+    QTest::newRow("zoneWithBracketAndEscape")
+        << QString::fromLatin1(QByteArray("rfc2217://[::%25") + QByteArray(5, '\xED') + "[::%12" +
+                               QByteArray(30, '\xED') + "t]:4")
+        << false << K::Device << "" << 0;
 }
 
 void TstNetworkLine::endpointParsing()
@@ -189,7 +196,9 @@ void TstNetworkLine::malformedEndpointFailsOpen()
     QVERIFY(!line->isOpen());
     QVERIFY2(line->errorString().contains(QStringLiteral("rfc2217://projector-server")),
              qPrintable(line->errorString()));
-    QVERIFY2(line->failureHint().contains(QStringLiteral("QVX_COM1")), qPrintable(line->failureHint()));
+    // The description says what to write; where it is set is for whoever named the port to say.
+    QCOMPARE(line->failureFault(), SerialLine::Fault::BadAddress);
+    QCOMPARE(line->failureHint(), QString());
     QVERIFY(!line->write(kIdentify));
 }
 
@@ -483,6 +492,10 @@ void TstNetworkLine::panelOverDeviceServer()
     if (!serverAtStart) {
         // The connect fails after start-up returned; the panel says so once and waits.
         QTRY_COMPARE_WITH_TIMEOUT(warnings.texts.size(), 1, kReplyTimeoutMs);
+        QCOMPARE(warnings.hints.front(), QStringLiteral("COM1 is the serial device server at %1. Check that "
+                                                        "the server runs and is reachable from here, or set "
+                                                        "QVX_COM1 to another address.")
+                                             .arg(server.url(true)));
         QVERIFY2(server.start(), qPrintable(server.log()));
     }
     QTRY_VERIFY_WITH_TIMEOUT(line.usesNetwork() && line.isOpen() && !line.isConnecting(), kReplyTimeoutMs);
@@ -510,7 +523,9 @@ void TstNetworkLine::refusedConnectReported()
     QTRY_COMPARE_WITH_TIMEOUT(events.count(), 1, kReplyTimeoutMs);
     QCOMPARE(events.at(0).at(0).value<SerialLine::Event>(), SerialLine::Event::OpenFailed);
     QCOMPARE(line->errorString(), QStringLiteral("Connection refused"));
-    QVERIFY2(line->failureHint().contains(QStringLiteral("QVX_COM1")), qPrintable(line->failureHint()));
+    QCOMPARE(line->failureFault(), SerialLine::Fault::NoServer);
+    QCOMPARE(line->failureHint(),
+             QStringLiteral("Check that the serial device server runs and is reachable from here."));
     QVERIFY(!line->isOpen());
 }
 

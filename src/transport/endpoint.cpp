@@ -28,6 +28,31 @@ QString tr(const char *text)
     return QCoreApplication::translate("Endpoint", text);
 }
 
+// Whether an IPv6 host, as QUrl gives it, reads back the same once written in
+// brackets. What QUrl lets through in a zone differs between Qt versions (Qt
+// 6.8 keeps '[', '%' and non-ASCII characters that it does not take back), so
+// the host is checked here: hexadecimal digits, ':' and '.', then after '%'
+// a zone of the characters an interface name has.
+bool isPlainIpv6(QStringView host)
+{
+    const auto isDigit = [](QChar c) { return c >= u'0' && c <= u'9'; };
+    const auto isAddress = [&](QChar c) {
+        return isDigit(c) || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F') || c == u':' || c == u'.';
+    };
+    const auto isZone = [&](QChar c) {
+        return isDigit(c) || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'.' || c == u'-' ||
+               c == u'_';
+    };
+    const qsizetype percent = host.indexOf(u'%');
+    const QStringView address = percent < 0 ? host : host.first(percent);
+    if (!std::all_of(address.begin(), address.end(), isAddress))
+        return false;
+    if (percent < 0)
+        return true;
+    const QStringView zone = host.sliced(percent + 1);
+    return !zone.isEmpty() && std::all_of(zone.begin(), zone.end(), isZone);
+}
+
 } // namespace
 
 QString Endpoint::toString() const
@@ -91,6 +116,9 @@ std::optional<Endpoint> Endpoint::parse(QStringView text, QString *error)
         return refuse(tr("options after the port are not supported"));
     if (!url.path().isEmpty())
         return refuse(tr("nothing may follow the port"));
+    if (url.host().contains(u':') && !isPlainIpv6(url.host()))
+        return refuse(tr("an IPv6 host holds only hexadecimal digits, ':' and '.', and its zone after '%' "
+                         "only letters, digits, '.', '-' and '_'"));
     const int port = url.port();
     if (port <= 0 || port > kMaxPort)
         return refuse(tr("the port number (1 to %1) is missing").arg(kMaxPort));
