@@ -24,10 +24,16 @@ SimProcess::~SimProcess()
 
 QString SimProcess::log() const
 {
+    // A simulator that could not start, or that ended, wrote nothing that says so.
+    QString said;
+    if (m_process.error() == QProcess::FailedToStart)
+        said = QStringLiteral("qvx-sim did not start: %1\n").arg(m_process.errorString());
+    else if (m_process.state() == QProcess::NotRunning)
+        said = QStringLiteral("qvx-sim ended with status %1\n").arg(m_process.exitCode());
     QFile file(m_stderr.fileName());
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromLocal8Bit(file.readAll());
+    if (file.open(QIODevice::ReadOnly))
+        said += QString::fromLocal8Bit(file.readAll());
+    return said;
 }
 
 bool SimProcess::waitForExit(std::chrono::milliseconds timeout)
