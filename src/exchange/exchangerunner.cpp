@@ -152,8 +152,9 @@ void ExchangeRunner::take(QByteArrayView characters)
     const qsizetype taken = std::min(end < 0 ? characters.size() : end + 1, room);
     m_exchange.reply += characters.first(taken);
     if (end >= 0 || m_exchange.reply.size() >= kLongestReply) {
-        endReply();
+        // What follows the reply is nobody's, and the next send waits for it.
         keepStray(characters.sliced(taken));
+        endReply();
     } else if (m_phase == Phase::Overtime) {
         m_gap.start(kPieceGap);
     }
