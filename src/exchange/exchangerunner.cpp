@@ -39,7 +39,7 @@ bool ExchangeRunner::open(const QString &settings, bool waitWhenLost)
         m_selection.reopenOnFailure(m_line.portNumber());
     if (m_line.setSettings(settings) && m_line.open())
         return true;
-    const PortFailure failure{m_line.errorString(), m_line.failureHint()};
+    const PortFailure failure = m_selection.lastFailure();
     if (waitWhenLost)
         m_selection.reopenWhenBack(m_line.portNumber());
     emit lost(failure, waitWhenLost);

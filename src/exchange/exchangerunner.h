@@ -57,6 +57,9 @@ public:
     // waited for.
     bool open(const QString &settings, bool waitWhenLost);
     void close();
+    // The words its failures end in: how the owner names the port and what
+    // it does next.
+    void setWords(const PortWords &words) { m_selection.setWords(words); }
 
     // Sends the steps one after the other; an exchange for every step, then
     // roundEnded(). A line that is not open tells every step as not sent.

@@ -86,7 +86,8 @@ QJsonObject jsonOf(const Exchange &exchange)
         {QStringLiteral("dump"), QString::fromLatin1(receivedDump(exchange))},
         {QStringLiteral("discarded"), QString::fromLatin1(exchange.discarded)},
         {QStringLiteral("status"),
-         textOrNull(exchange.status ? std::optional(sendoutput::result(exchange)) : std::nullopt)},
+         textOrNull(exchange.status ? std::optional(QString::fromLatin1(*exchange.status).trimmed())
+                                    : std::nullopt)},
         {QStringLiteral("reading"),
          answered && exchange.reading ? QJsonValue(decode::toJson(*exchange.reading)) : QJsonValue()},
         {QStringLiteral("reply_ms"), qint64(exchange.replyTime.count())},

@@ -71,6 +71,14 @@ void SendRun::start()
         port->line = m_makeLine(given.endpoint);
         port->runner = std::make_unique<ExchangeRunner>(*port->line, given.label);
         ExchangeRunner *runner = port->runner.get();
+        // The port as the user gave it, and what qvx-send does about it.
+        const QString back = waitWhenLost ? tr("qvx-send opens it again when it is back.") : QString();
+        runner->setWords(
+            {tr("%2 is not there. Give the projector's serial device with --port, for example "
+                "--port /dev/ttyUSB0.\n\n%3"),
+             tr("Check that the serial device server at %2 runs and is reachable from here, or give "
+                "another address with --port."),
+             QString(), back, back, QString()});
         connect(runner, &ExchangeRunner::exchanged, this,
                 [this, &self](const Exchange &exchange) { onExchanged(self, exchange); });
         connect(runner, &ExchangeRunner::roundEnded, this, [this, &self] { onRoundEnded(self); });
