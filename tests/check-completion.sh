@@ -31,6 +31,7 @@ LIST
 EOF
 chmod +x "$work/qvx-send"
 touch "$work/qvx-com1"
+printf '[booth-a]\nport = /dev/ttyUSB0\n\n  [booth-b]  \nport = socket://127.0.0.1:4001\n' >"$work/venue.conf"
 
 # compopt works only while bash itself completes; note what was asked for.
 compopt() { options+=" $*"; }
@@ -74,11 +75,13 @@ stub=$work/qvx-send
 expect "$stub " "3-cinema keystone-v power-on pressure text volume zoom+"
 expect "$stub p" "power-on pressure"
 expect "$stub --json --port /dev/ttyS0 power-on z" "zoom+"
-expect "$stub --" "--count --dump --every --help --hold --json --list --port --speed --version"
+expect "$stub --" "--all --check --count --dump --every --help --hold --json --list --port --speed --venue --version"
 expect "$stub --sp" "--speed"
 expect "$stub --speed " "115200 9600"
 expect "$stub --port " "/dev/ rfc2217:// socket://"
 expect "$stub --port /d" "/dev/"
+expect "$stub --venue $work/venue.conf --port b" "booth-a booth-b"
+expect "$stub --venue $work/venue.c" "$work/venue.conf"
 expect "$stub --port $work/qvx-c" "$work/qvx-com1"
 # COMP_WORDBREAKS holds the colon: what is offered follows it.
 expect "$stub --port rfc2217:" "//"

@@ -128,6 +128,20 @@ QDateTime timeOf(const QJsonObject &exchange)
     return QDateTime::fromString(exchange.value(u"time").toString(), Qt::ISODateWithMs);
 }
 
+// The dumps of the whole replies the simulator sent, in order, its pieces of
+// a split reply joined: a dump's tokens follow one leading space.
+QStringList repliesSent(const SimProcess &sim)
+{
+    QString stream;
+    for (const QString &piece : sim.logged(u"TX"))
+        stream += piece.mid(1);
+    QStringList replies;
+    constexpr QStringView kEnd = u"CR ";
+    for (qsizetype start = 0, end = 0; (end = stream.indexOf(kEnd, start)) >= 0; start = end + kEnd.size())
+        replies.append(u' ' + stream.mid(start, end + kEnd.size() - start));
+    return replies;
+}
+
 // The value each name that takes one is given: one the projector accepts.
 // The free line sends a setting that no other name sends.
 const QHash<QString, QString> kValues{
@@ -153,6 +167,8 @@ QByteArray panelText(const commands::ScriptName &entry, const QString &value)
         return fromView(entry.source);
     case ScriptKind::Lens:
         return fromView(findControl(kLensButtons, entry.source)->step);
+    case ScriptKind::Summary:
+        return {};
     case ScriptKind::Value:
     case ScriptKind::Text:
         break;
@@ -192,6 +208,8 @@ private slots:
     void replyEndsAtCarriageReturn();
     void noReplyIsReported_data();
     void noReplyIsReported();
+    void eachValueIsItsCommandsReply_data();
+    void eachValueIsItsCommandsReply();
     void jsonLinesParse();
     void severalPortsAtOnce_data();
     void severalPortsAtOnce();
@@ -356,6 +374,81 @@ void TestSend::noReplyIsReported()
                  qPrintable(line));
         // The whole window ran out, give or take a coarse timer's 5 %.
         QVERIFY2(exchange.value(u"reply_ms").toInt() >= 450, qPrintable(line));
+    }
+}
+
+void TestSend::eachValueIsItsCommandsReply_data()
+{
+    QTest::addColumn<QStringList>("simArguments");
+    // A call of its own just before, on the same line.
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QStringList>("arguments");
+    // The exit statuses that the timing of a loaded machine may give.
+    QTest::addColumn<QList<int>>("statuses");
+    // Each command's outcome, or "*" where a loaded machine may give another.
+    QTest::addColumn<QStringList>("outcomes");
+
+    const QStringList fourQueries{"pj-status", "power-state", "l1-time", "pressure"};
+    QTest::newRow("lateRepliesAreNotTheNextOnes")
+        << QStringList{"--delay", "700"} << QStringList() << fourQueries << QList<int>{1}
+        << QStringList{"unanswered", "*", "unanswered", "*"};
+    QTest::newRow("lateReplyOfTheCallBefore")
+        << QStringList{"--delay", "700"} << QStringList{"l1-time"} << QStringList{"power-off", "pj-status"}
+        << QList<int>{1, 3} << QStringList{"*", "unanswered"};
+    QTest::newRow("replyInPiecesIsOneReply")
+        << QStringList{"--split", "1", "--gap", "150"} << QStringList()
+        << QStringList{"l1-time", "pj-status", "pressure"} << QList<int>{0}
+        << QStringList{"answered", "answered", "answered"};
+    QTest::newRow("noiseIsNotUnderstood") << QStringList{"--noise", "40", "--delay", "300"} << QStringList()
+                                          << fourQueries << QList<int>{3} << QStringList(4, "not-understood");
+    QTest::newRow("refusal") << QStringList() << QStringList() << QStringList{"text", "FOO", "pj-status"}
+                             << QList<int>{3} << QStringList{"refused", "answered"};
+    QTest::newRow("faultWithCheck") << QStringList{"--status", "1"} << QStringList()
+                                    << QStringList{"--check", "pj-status"} << QList<int>{4}
+                                    << QStringList{"answered"};
+    QTest::newRow("faultWithoutCheck")
+        << QStringList{"--status", "1"} << QStringList() << QStringList{"pj-status"} << QList<int>{0}
+        << QStringList{"answered"};
+    QTest::newRow("hangUpMidList") << QStringList{"--hangup-after", "1"} << QStringList()
+                                   << QStringList{"pj-status", "l1-status", "l2-status"} << QList<int>{2}
+                                   << QStringList{"answered", "*", "not-sent"};
+}
+
+// Whatever the line does, a command's reply is the one the projector sent
+// for it, or the command is reported without one: never a reply that came
+// late to another command, a part of one, or noise.
+void TestSend::eachValueIsItsCommandsReply()
+{
+    QFETCH(QStringList, simArguments);
+    QFETCH(QStringList, before);
+    QFETCH(QStringList, arguments);
+    QFETCH(QList<int>, statuses);
+    QFETCH(QStringList, outcomes);
+    SimProcess sim(simArguments << QStringLiteral("--verbose"));
+    QVERIFY2(sim.isReady(), qPrintable(sim.log()));
+    const QStringList port{QStringLiteral("--json"), QStringLiteral("--port"), sim.devicePath()};
+    if (!before.isEmpty()) {
+        SendProcess earlier(port + before);
+        QVERIFY2(earlier.finish(), qPrintable(earlier.report()));
+    }
+
+    SendProcess send(port + arguments);
+    QVERIFY2(send.finish(), qPrintable(send.report()));
+    QVERIFY2(statuses.contains(send.exitStatus()), qPrintable(send.report()));
+    const QStringList lines = send.lines();
+    QCOMPARE(lines.size(), outcomes.size());
+    // The simulator's replies stand in the order of the commands it read.
+    QVERIFY(QTest::qWaitFor([&] { return repliesSent(sim).size() >= sim.logged(u"RX").size(); }, kWait));
+    const QStringList replies = repliesSent(sim);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QJsonObject exchange = objectOf(lines[i]);
+        const QString outcome = exchange.value(u"outcome").toString();
+        QVERIFY2(outcomes[i] == u"*" || outcome == outcomes[i], qPrintable(lines[i]));
+        if (outcome != u"answered")
+            continue;
+        const qsizetype index = before.size() + i;
+        QVERIFY2(index < replies.size() && exchange.value(u"dump").toString() == replies[index],
+                 qPrintable(lines[i] + u'\n' + sim.log()));
     }
 }
 

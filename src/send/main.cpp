@@ -12,29 +12,37 @@
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: qvx-send [--port ENDPOINT]... [--speed 9600|115200] [--json] [--dump]\n"
+    "Usage: qvx-send [--port ENDPOINT|NAME]... [--all] [--venue FILE]\n"
+    "                [--speed 9600|115200] [--json] [--dump] [--check]\n"
     "                [--every SECONDS [--count N]] [--hold SECONDS] COMMAND...\n"
     "       qvx-send --list\n"
     "\n"
     "Sends the control panel's commands to the projector, one after the other, and\n"
-    "prints each reply decoded as the panel decodes it.\n"
+    "prints each command's reply, decoded.\n"
     "\n"
     "  --port ENDPOINT  a serial device, rfc2217://host:port or socket://host:port;\n"
     "                   QVX_COM1 without it. Given several times, every port runs the\n"
     "                   commands at once, and each line names its port.\n"
+    "  --port NAME      a projector that the venue file names\n"
+    "  --all            every projector of the venue file\n"
+    "  --venue FILE     the venue file; else $XDG_CONFIG_HOME/qvx/venue.conf, then\n"
+    "                   /etc/qvx/venue.conf (see qvx-venue(5))\n"
     "  --speed SPEED    9600 (the default) or 115200 bit/s, 8 data bits, no parity\n"
     "  --json           one JSON object a line for each command\n"
     "  --dump           the sent and received text as the panel's TXD and RXD lines\n"
+    "  --check          exit 4 when a reply reports a fault\n"
     "  --every SECONDS  the commands again every SECONDS, until Ctrl+C or SIGTERM\n"
     "  --count N        ... for N rounds\n"
     "  --hold SECONDS   lens steps every 150 ms for SECONDS, as a held lens button\n"
     "  --list           every command name with its command text\n"
     "\n"
-    "COMMAND is a name from --list: power-on, pj-status, l1-time, pressure, ...;\n"
-    "volume NN, keystone-v +NN, keystone-h -NN; text 'TEXT'; zoom+, focus-, shift-up, ...\n"
+    "COMMAND is a name from --list, in any case: power-on, pj-status, l1-time, ...;\n"
+    "status for a summary of the projector; volume 0..60, keystone-v and keystone-h\n"
+    "-60..+60; text 'TEXT' (up to 64 printable ASCII characters); zoom+, focus-, ...\n"
     "\n"
     "Exit status: 0 every command answered, 1 some command drew no reply, 2 a port\n"
-    "could not be opened or was lost, 64 a usage error.\n";
+    "could not be opened or was lost, 3 a reply was refused (ERR) or not understood,\n"
+    "4 a fault reported (with --check), 64 a usage error.\n";
 
 } // namespace
 
