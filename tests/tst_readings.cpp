@@ -120,8 +120,8 @@ void TestReadings::reading_data()
         R"({"fault":true,"status":"Lamp Life 5% or less","status_code":"8"})", "Lamp Life 5% or less");
     row("statusFourthOfFive", "TABN   1", "00021\r", R"({"fault":true,"status":"Fan Err","status_code":"2"})",
         "Fan Err");
-    row("lamp1On", "TLPS   1", "0001\r", R"({"fault":false,"lamp":1,"state":"on"})", "lamp 1 on");
-    row("lamp2Error", "TLPS   2", "0004\r", R"({"fault":true,"lamp":2,"state":"error"})", "lamp 2 error");
+    row("lamp1On", "TLPS   1", "0001\r", R"({"fault":false,"lamp":1,"state":"on"})", "on");
+    row("lamp2Error", "TLPS   2", "0004\r", R"({"fault":true,"lamp":2,"state":"error"})", "error");
     row("powerStandby", "POWR????", "0\r", R"({"on":false})", "standby");
     row("reversalTopBottom", "CR4", "10\r", R"({"left_right_reversed":false,"top_bottom_reversed":true})",
         "reversed top to bottom");

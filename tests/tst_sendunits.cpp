@@ -320,7 +320,10 @@ void TestSendUnits::jsonLineHoldsTheExchange()
                       QDateTime(QDate(2026, 12, 8), QTime(18, 0, 0, 123), Qt::UTC),
                       "01234\r",
                       "late\r",
-                      21ms};
+                      21ms,
+                      Outcome::NotSent,
+                      {},
+                      {}};
     const Verdict verdict = judgeReply(answered.step.text, answered.reply);
     answered.outcome = verdict.outcome;
     answered.status = verdict.status;
@@ -361,7 +364,8 @@ void TestSendUnits::plainLinesCarryPortTimeAndDump()
                       {},
                       3ms,
                       Outcome::Answered,
-                      QByteArray(" Top/Bottom reversal")};
+                      QByteArray(" Top/Bottom reversal"),
+                      {}};
     QCOMPARE(sendoutput::format(exchange, {}), QByteArray("reversal: Top/Bottom reversal\n"));
     QCOMPARE(sendoutput::format(exchange, {false, true, true, true}),
              QByteArray("2026-12-08T18:00:00.005Z socket://[::1]:4001: TXD C R 4 CR \n"

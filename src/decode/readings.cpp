@@ -383,9 +383,8 @@ QString plainOf(const ProjectorStatusReading &reading)
 
 QString plainOf(const LampStateReading &reading)
 {
-    return QStringLiteral("lamp %1 %2")
-        .arg(reading.lamp)
-        .arg(textOf(kLampStateCodes[std::size_t(reading.state)].name));
+    // The command or the summary's label names the lamp.
+    return textOf(kLampStateCodes[std::size_t(reading.state)].name);
 }
 
 QString plainOf(const PowerReading &reading)

@@ -161,7 +161,7 @@ bool isFault(const Reading &reading);
 QJsonObject toJson(const Reading &reading);
 
 // One short text for a person, e.g. "1234 h", "S1 25.5 °C, S2 31.5 °C",
-// "1013 hPa", "on", "Normal", "lamp 1 on", "lamps 1, 4 on, 2 Lamp mode(1,4)".
+// "1013 hPa", "on", "Normal", "error" (a lamp's state), "lamps 1, 4 on, 2 Lamp mode(1,4)".
 QString plainText(const Reading &reading);
 
 } // namespace decode

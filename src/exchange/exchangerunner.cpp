@@ -130,7 +130,7 @@ void ExchangeRunner::send()
     m_gap.stop();
     m_deadline.stop();
     const commands::Step &step = m_steps[m_next++];
-    m_exchange = Exchange{m_port, step, QDateTime::currentDateTimeUtc(), {}, std::exchange(m_stray, {})};
+    m_exchange = begun(step, QDateTime::currentDateTimeUtc());
     m_quietNeeded = 0ms;
     m_phase = Phase::Awaiting;
     m_sentAt.start();
@@ -237,6 +237,16 @@ void ExchangeRunner::judge()
     emit exchanged(m_exchange);
 }
 
+Exchange ExchangeRunner::begun(const commands::Step &step, const QDateTime &time)
+{
+    Exchange exchange;
+    exchange.port = m_port;
+    exchange.step = step;
+    exchange.time = time;
+    exchange.discarded = std::exchange(m_stray, {});
+    return exchange;
+}
+
 void ExchangeRunner::tellUnsent()
 {
     const QDateTime now = QDateTime::currentDateTimeUtc();
@@ -245,7 +255,7 @@ void ExchangeRunner::tellUnsent()
         const commands::Step &step = m_steps[m_next];
         if (m_next > 0 && m_steps[m_next - 1].repeat > 0ms && m_steps[m_next - 1].name == step.name)
             continue;
-        emit exchanged(Exchange{m_port, step, now, {}, std::exchange(m_stray, {})});
+        emit exchanged(begun(step, now));
     }
 }
 

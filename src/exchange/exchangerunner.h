@@ -87,6 +87,8 @@ private:
     void onLost(const PortFailure &failure, bool waited);
     void prepareNext();
     void send();
+    // An exchange of the step, with what the line held before it.
+    Exchange begun(const commands::Step &step, const QDateTime &time);
     void take(QByteArrayView characters);
     void keepStray(QByteArrayView characters);
     void onWindowEnd();
