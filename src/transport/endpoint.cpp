@@ -2,6 +2,7 @@
 #include "endpoint.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <QUrl>
 
 #include <algorithm>
@@ -51,6 +52,28 @@ bool isPlainIpv6(QStringView host)
         return true;
     const QStringView zone = host.sliced(percent + 1);
     return !zone.isEmpty() && std::all_of(zone.begin(), zone.end(), isZone);
+}
+
+// Why QUrl refused what follows the scheme, in words of our own: its texts
+// quote its internals.
+QString whyNotValid(QStringView address)
+{
+    const QStringView authority = address.left(address.indexOf(QRegularExpression(QStringLiteral("[/?#]"))));
+    if (authority.startsWith(u'[') && !authority.contains(u']'))
+        return tr("the IPv6 address has no closing ']'");
+    const qsizetype colon = authority.lastIndexOf(u':');
+    if (colon > authority.lastIndexOf(u']')) {
+        const QStringView port = authority.mid(colon + 1);
+        const bool digits =
+            !port.isEmpty() && std::all_of(port.begin(), port.end(), [](QChar c) { return c.isDigit(); });
+        if (!digits)
+            return tr("the port \"%1\" is not a number").arg(port.toString());
+        if (port.size() > 5 || port.toInt() > kMaxPort)
+            return tr("the port number %1 is not within 1 to %2").arg(port.toString()).arg(kMaxPort);
+    }
+    if (authority.startsWith(u'['))
+        return tr("the host in brackets is not an IPv6 address (a zone is written %25eth0)");
+    return tr("the host holds characters that a host name cannot");
 }
 
 } // namespace
@@ -107,7 +130,7 @@ std::optional<Endpoint> Endpoint::parse(QStringView text, QString *error)
 
     const QUrl url(text.toString(), QUrl::StrictMode);
     if (!url.isValid())
-        return refuse(url.errorString());
+        return refuse(whyNotValid(text.mid(schemeName.size() + kSchemeSeparator.size())));
     if (url.host().isEmpty())
         return refuse(tr("the host is missing"));
     if (!url.userInfo().isEmpty())
@@ -120,7 +143,9 @@ std::optional<Endpoint> Endpoint::parse(QStringView text, QString *error)
         return refuse(tr("an IPv6 host holds only hexadecimal digits, ':' and '.', and its zone after '%' "
                          "only letters, digits, '.', '-' and '_'"));
     const int port = url.port();
-    if (port <= 0 || port > kMaxPort)
+    if (port < 0)
         return refuse(tr("the port number (1 to %1) is missing").arg(kMaxPort));
+    if (port == 0)
+        return refuse(tr("the port number 0 is not within 1 to %1").arg(kMaxPort));
     return Endpoint{scheme->kind, {}, url.host(), quint16(port)};
 }
