@@ -2,7 +2,7 @@
 # Builds the libFuzzer targets into build-fuzz/ with clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer, and runs each for a bounded time; fails on any crash.
 #
-#   tools/fuzz.sh           # 7 s per target, about 30 s in all (what ./test runs)
+#   tools/fuzz.sh           # 7 s per target, about a minute in all (what ./test runs)
 #   tools/fuzz.sh 3600      # an hour per target, for fuzzing by hand
 #
 # Each target starts from its seeds in fuzz/corpus/<target>/, copied into
