@@ -4,6 +4,7 @@
 #include "scriptnames.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -211,6 +212,8 @@ private slots:
     void eachValueIsItsCommandsReply_data();
     void eachValueIsItsCommandsReply();
     void jsonLinesParse();
+    void venueNamesTheProjectors_data();
+    void venueNamesTheProjectors();
     void severalPortsAtOnce_data();
     void severalPortsAtOnce();
     void portHeldByPanelIsLeftAlone();
@@ -501,6 +504,66 @@ void TestSend::jsonLinesParse()
     QCOMPARE(volume.value(u"dump").toString(), QStringLiteral(" ACK CR "));
     QVERIFY(volume.value(u"status").isNull());
     QCOMPARE(objectOf(lines[0]).value(u"status").toString(), QStringLiteral("Normal"));
+}
+
+void TestSend::venueNamesTheProjectors_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("json");
+    QTest::addColumn<QStringList>("projectors");
+    QTest::newRow("allPlain") << QStringList{"--all", "status"} << false << QStringList{"booth-a", "booth-b"};
+    QTest::newRow("allJson") << QStringList{"--all", "--json", "status"} << true
+                             << QStringList{"booth-a", "booth-b"};
+    QTest::newRow("oneByNameInAnyCase")
+        << QStringList{"--port", "BOOTH-B", "--json", "status"} << true << QStringList{"booth-b"};
+}
+
+// The venue file names each projector: a summary of each, under its name.
+void TestSend::venueNamesTheProjectors()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, json);
+    QFETCH(QStringList, projectors);
+    SimProcess normal;
+    SimProcess hot({QStringLiteral("--status"), QStringLiteral("1"), QStringLiteral("--lamp-hours"),
+                    QStringLiteral("04321")});
+    QVERIFY2(normal.isReady() && hot.isReady(), qPrintable(normal.log() + hot.log()));
+    QTemporaryDir dir;
+    QFile venue(dir.filePath(QStringLiteral("venue.conf")));
+    QVERIFY(venue.open(QIODevice::WriteOnly));
+    venue.write(QStringLiteral("[booth-a]\nport = %1\n\n[booth-b]\nport = %2\nspeed = 9600\n")
+                    .arg(normal.devicePath(), hot.devicePath())
+                    .toUtf8());
+    venue.close();
+
+    SendProcess send(QStringList{QStringLiteral("--venue"), venue.fileName()} + arguments);
+    QVERIFY2(send.finish(), qPrintable(send.report()));
+    QVERIFY2(send.exitStatus() == 0, qPrintable(send.report()));
+    const QStringList lines = send.lines();
+    for (const QString &projector : projectors) {
+        const bool isHot = projector == u"booth-b";
+        const QString status = isHot ? QStringLiteral("Temp High") : QStringLiteral("Normal");
+        const int hours = isHot ? 4321 : 1234;
+        if (!json) {
+            QVERIFY2(lines.contains(QStringLiteral("%1: status: %2").arg(projector, status)) &&
+                         lines.contains(QStringLiteral("%1: lamp 1 hours: %2 h").arg(projector).arg(hours)),
+                     qPrintable(send.report()));
+            continue;
+        }
+        const auto summary = std::find_if(lines.begin(), lines.end(), [&](const QString &line) {
+            return objectOf(line).value(u"port").toString() == projector;
+        });
+        QVERIFY2(summary != lines.end(), qPrintable(send.report()));
+        const QJsonObject object = objectOf(*summary);
+        QVERIFY2(object.value(u"answered").toBool() &&
+                     object.value(u"status").toObject().value(u"status").toString() == status &&
+                     object.value(u"status").toObject().value(u"fault").toBool() == isHot &&
+                     object.value(u"lamp_1_hours").toObject().value(u"hours").toInteger() == hours &&
+                     object.value(u"temperatures").toObject().value(u"s1_c").isDouble(),
+                 qPrintable(*summary));
+    }
+    QCOMPARE(lines.size(),
+             json ? projectors.size() : projectors.size() * qsizetype(commands::kSummaryNames.size()));
 }
 
 void TestSend::severalPortsAtOnce_data()
