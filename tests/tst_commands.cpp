@@ -4,6 +4,7 @@
 #include "fakeline.h"
 #include "holdrepeater.h"
 #include "linkevents.h"
+#include "scriptvocabulary.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -41,6 +42,8 @@ class TestCommands : public QObject
 private slots:
     void fixedCommandWindows_data();
     void fixedCommandWindows();
+    void textFromAnotherProgramGetsItsControlsWindow_data();
+    void textFromAnotherProgramGetsItsControlsWindow();
     void textSentAsTyped_data();
     void textSentAsTyped();
     void freeTextOpensItsOwnWindows();
@@ -85,6 +88,33 @@ void TestCommands::fixedCommandWindows()
     // A plain command after a grid button runs with the grid's windows.
     sender.send(*findControl(kFixedCommands, "Command17"));
     QCOMPARE(rig.link.replyWindowInterval(), std::chrono::milliseconds(replyWindow));
+}
+
+void TestCommands::textFromAnotherProgramGetsItsControlsWindow_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("windowMs");
+    QTest::newRow("statusButton") << QByteArray("TABN   1") << "pj-status" << 500;
+    QTest::newRow("gridButton") << QByteArray("RCPS  12") << "3-cinema" << 5000;
+    QTest::newRow("valueBox") << QByteArray("VOLA  05") << "" << 500;
+    QTest::newRow("lensStep") << QByteArray("LNZO+001") << "" << 500;
+    QTest::newRow("queryWithoutButton") << QByteArray("CR7") << "lamp-pattern" << 2000;
+    QTest::newRow("otherText") << QByteArray("VOLA 5") << "" << 2000;
+}
+
+// A command that the panel sends through a shared line waits as long for its
+// reply as the panel's own control for it does.
+void TestCommands::textFromAnotherProgramGetsItsControlsWindow()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, name);
+    QFETCH(int, windowMs);
+    const Step step = stepOfText(text);
+    QCOMPARE(step.text, text);
+    QCOMPARE(step.name, name);
+    QCOMPARE(int(step.replyWindow.count()), windowMs);
+    QCOMPARE(step.repeat.count(), 0);
 }
 
 void TestCommands::textSentAsTyped_data()

@@ -203,6 +203,30 @@ QList<Step> stepsOf(const ScriptName &name, const QByteArray &text, milliseconds
     return steps;
 }
 
+Step stepOfText(const QByteArray &text)
+{
+    const auto named = [&](std::string_view source) {
+        const auto entry =
+            std::find_if(kScriptNames.begin(), kScriptNames.end(), [&](const ScriptName &name) {
+                return (name.kind == Fixed || name.kind == Query) && name.source == source;
+            });
+        return entry != kScriptNames.end() ? nameOf(*entry) : QString();
+    };
+    const auto fixed =
+        std::find_if(kFixedCommands.begin(), kFixedCommands.end(),
+                     [&](const FixedCommand &entry) { return text == QByteArrayView(entry.body); });
+    if (fixed != kFixedCommands.end())
+        return Step{named(fixed->control), text, replyWindowOf(fixed->timing), {}};
+    // A value box's command and a lens step have the plain window, as any
+    // command with ACK for its answer; the rest is the free line's text.
+    if (isAcknowledged(text))
+        return Step{{}, text, LinkEngine::kReplyWindow, {}};
+    return Step{named(std::string_view(text.constData(), std::size_t(text.size()))),
+                text,
+                replyWindowOf(FreeText),
+                {}};
+}
+
 bool isAcknowledged(QByteArrayView text)
 {
     const auto is = [text](std::string_view body) { return text == QByteArrayView(body); };

@@ -55,6 +55,13 @@ QByteArray listedText(const ScriptName &name);
 // then one every repeat until the hold ends.
 QList<Step> stepsOf(const ScriptName &name, const QByteArray &text, std::chrono::milliseconds hold);
 
+// The step of a command text that another program sends, as the panel's
+// control for that text would: a button's command with the button's window,
+// the grid's long one included; a value box's command or a lens step with the
+// plain window; any other text with the free line's. A button's or a query's
+// text is named as scripts name it.
+Step stepOfText(const QByteArray &text);
+
 // Whether the projector acknowledges the command with ACK rather than answer
 // it: a button's, a value box's or a lens step's command.
 bool isAcknowledged(QByteArrayView text);
