@@ -13,7 +13,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${1:-7}
-targets=(fuzz_dump fuzz_decode fuzz_readings fuzz_pressure fuzz_link fuzz_telnet fuzz_endpoint fuzz_venue fuzz_network)
+targets=(fuzz_dump fuzz_decode fuzz_readings fuzz_pressure fuzz_link fuzz_telnet fuzz_endpoint fuzz_venue fuzz_pjlink fuzz_network)
 
 # The fuzz preset in CMakePresets.json: clang, the libFuzzer hooks and both sanitizers.
 cmake --preset fuzz >/dev/null
