@@ -205,6 +205,18 @@ private slots:
         QCOMPARE(replyTo(mapping, "%2FREZ ?", {}), "%2FREZ=0\r");
     }
 
+    void identityFromVenue()
+    {
+        Projector projector;
+        projector.name = QStringLiteral("booth-a");
+        const PjlinkIdentity bare = identityOf(projector);
+        QVERIFY(bare.name == "booth-a" && !bare.serialNumber && !bare.softwareVersion);
+        projector.entries = {{QStringLiteral("name"), QStringLiteral("Booth A"), 3},
+                             {QStringLiteral("software-version"), QStringLiteral("1.40"), 4}};
+        const PjlinkIdentity named = identityOf(projector);
+        QVERIFY(named.name == "Booth A" && !named.serialNumber && named.softwareVersion == "1.40");
+    }
+
     void auth_data()
     {
         QTest::addColumn<bool>("withPassword");

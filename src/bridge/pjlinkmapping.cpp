@@ -369,8 +369,12 @@ Result queryResult(const CommandRow &row, const Request &request, const QList<Ex
 
 PjlinkIdentity identityOf(const Projector &projector)
 {
-    const VenueEntry *name = projector.entry(u"name");
-    return {(name ? name->value : projector.name).toUtf8(), {}, {}};
+    const auto text = [&](QStringView key) -> std::optional<QByteArray> {
+        const VenueEntry *entry = projector.entry(key);
+        return entry ? std::optional(entry->value.toUtf8()) : std::nullopt;
+    };
+    return {text(u"name").value_or(projector.name.toUtf8()), text(u"serial-number"),
+            text(u"software-version")};
 }
 
 PjlinkMapping::PjlinkMapping(PjlinkIdentity identity)

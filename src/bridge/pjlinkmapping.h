@@ -73,10 +73,14 @@ consteval bool inputsAreButtons()
 
 static_assert(inputsAreButtons(), "each input is a button's script name");
 
-// The name from the projector's "name" key, or its section's name without one.
+// The name from the projector's "name" key, or its section's name without
+// one; SNUM and SVER from "serial-number" and "software-version".
 PjlinkIdentity identityOf(const Projector &projector);
 
-// Answers PJLink for one projector, every connection's requests alike: it
+// Answers PJLink for one projector, every connection's requests alike. The
+// commands of class 1 are answered under either class digit, as the request
+// gives it; those of class 2 (FREZ, INNM, SNUM, SVER) under "%2" only, and
+// CLSS answers 2. It
 // keeps the input and the freeze last set through the bridge, which the
 // projector has no query for. Every other answer comes from the catalogue or
 // from a reading of the projector's reply, and a request whose exchange
