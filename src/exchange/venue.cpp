@@ -33,6 +33,10 @@ constexpr std::array kKnownKeys{
     KnownKey{"pjlink-password", KeyUse::Kept},
     KnownKey{"pjlink-password-file", KeyUse::Kept},
     KnownKey{"commands", KeyUse::Kept},
+    KnownKey{"status-age", KeyUse::Kept},
+    KnownKey{"poll", KeyUse::Kept},
+    KnownKey{"serial-number", KeyUse::Kept},
+    KnownKey{"software-version", KeyUse::Kept},
 };
 
 struct Speed
