@@ -400,6 +400,27 @@ PjlinkPlan PjlinkMapping::plan(const Request &request) const
     return {{stepOf(set)}, true};
 }
 
+void PjlinkMapping::note(const Exchange &exchange)
+{
+    if (exchange.outcome != Outcome::Answered)
+        return;
+    const auto took = [&](std::string_view command, std::string_view parameter, std::string_view scriptName) {
+        if (stepOf(scriptName).text != exchange.step.text)
+            return false;
+        m_lastSet.insert(viewOf(command).toByteArray(), viewOf(parameter).toByteArray());
+        return true;
+    };
+    for (const PjlinkInput &input : kPjlinkInputs) {
+        if (took(kInputCommand, input.code, input.scriptName))
+            return;
+    }
+    for (const SetRow &set : kSets) {
+        const CommandRow *row = rowOf(Request{'2', viewOf(set.command).toByteArray(), {}});
+        if (row && row->answer == LastSet && took(set.command, set.parameter, set.scriptName))
+            return;
+    }
+}
+
 QByteArray PjlinkMapping::reply(const Request &request, const QList<Exchange> &exchanges)
 {
     const CommandRow *row = rowOf(request);

@@ -106,6 +106,10 @@ public:
     // found by their command texts in any order; a step without one counts as
     // not sent. An input or freeze set that the projector took is kept.
     QByteArray reply(const pjlink::Request &request, const QList<Exchange> &exchanges);
+    // An exchange that another program ran on the line, such as the panel's
+    // input button through the command port: an input or freeze the
+    // projector took is kept as if set through PJLink.
+    void note(const Exchange &exchange);
 
 private:
     PjlinkIdentity m_identity;
