@@ -1,0 +1,154 @@
+// One projector's line, shared by its PJLink controllers, the command port's clients and the bridge's own
+// polls.
+#include "projectorbridge.h"
+
+#include "readings.h"
+#include "serialline.h"
+
+#include <utility>
+
+namespace {
+
+// The queries that PJLink's status answers come from.
+constexpr std::array<std::string_view, 4> kPolledCommands{"POWR", "ERST", "LAMP", "AVMT"};
+
+} // namespace
+
+ProjectorBridge::ProjectorBridge(Settings settings, std::unique_ptr<SerialLine> line, QObject *parent)
+    : QObject(parent)
+    , m_settings(std::move(settings))
+    , m_line(std::move(line))
+    , m_runner(*m_line, m_settings.label)
+    , m_queue(m_runner)
+    , m_cache(m_queue, m_settings.statusAge)
+    , m_mapping(m_settings.identity)
+    , m_commands(m_queue)
+{
+    const QString back = tr("qvx-bridge opens it again when it is back.");
+    m_runner.setWords({tr("%2 is not there. %3"),
+                       tr("Check that the serial device server at %2 runs and is "
+                          "reachable from here."),
+                       QString(), back, back, back});
+    connect(&m_runner, &ExchangeRunner::lost, this, [this](const PortFailure &failure, bool) {
+        say(tr("the line is lost: %1 %2").arg(failure.description, failure.hint).trimmed());
+    });
+    connect(&m_runner, &ExchangeRunner::back, this, [this] { say(tr("the line is back")); });
+    connect(&m_runner, &ExchangeRunner::settingsRefused, this, [this](const PortFailure &failure) {
+        say(tr("the device server refused the line's settings: %1").arg(failure.description));
+    });
+    connect(&m_queue, &ExchangeQueue::exchanged, this, &ProjectorBridge::onExchanged);
+    connect(&m_queue, &ExchangeQueue::finished, this, &ProjectorBridge::onFinished);
+    connect(&m_commands, &CommandPort::said, this, &ProjectorBridge::say);
+
+    for (const std::string_view command : kPolledCommands) {
+        const pjlink::Request query{'1', QByteArray(command.data(), qsizetype(command.size())), "?"};
+        for (const commands::Step &step : m_mapping.plan(query).steps) {
+            if (std::none_of(m_pollSteps.cbegin(), m_pollSteps.cend(),
+                             [&](const commands::Step &known) { return known.text == step.text; }))
+                m_pollSteps.append(step);
+        }
+    }
+    connect(&m_pollTimer, &QTimer::timeout, this, &ProjectorBridge::poll);
+}
+
+ProjectorBridge::~ProjectorBridge()
+{
+    m_runner.close();
+}
+
+void ProjectorBridge::start()
+{
+    if (m_runner.open(m_settings.settings, true))
+        say(tr("the line is open"));
+    if (m_settings.poll) {
+        m_pollTimer.start(*m_settings.poll);
+        poll();
+    }
+}
+
+bool ProjectorBridge::listenForCommands(const QHostAddress &address, quint16 port, QString *error)
+{
+    return m_commands.listen(address, port, error);
+}
+
+void ProjectorBridge::answer(const pjlink::Request &request, const QObject *asker, Done done)
+{
+    const PjlinkPlan plan = m_mapping.plan(request);
+    if (plan.steps.isEmpty()) {
+        done(m_mapping.reply(request, {}));
+        return;
+    }
+    if (!plan.changes) {
+        m_cache.fetch(asker, plan.steps, [this, request, done](const QList<Exchange> &exchanges) {
+            done(m_mapping.reply(request, exchanges));
+        });
+        return;
+    }
+    // Its own requester, so that the set runs to its end and clears the
+    // cache even when its controller has gone.
+    auto *requester = new QObject(this);
+    m_sets.insert(requester, {asker, request, std::move(done), {}});
+    m_queue.submit(requester, plan.steps, ExchangeQueue::Priority::Person);
+}
+
+void ProjectorBridge::forget(const QObject *asker)
+{
+    m_cache.forget(asker);
+    for (Set &set : m_sets) {
+        if (set.asker == asker)
+            set.done = nullptr;
+    }
+}
+
+void ProjectorBridge::poll()
+{
+    // A line slower than the interval is not asked twice.
+    if (m_polling)
+        return;
+    m_polling = true;
+    pollFrom(0);
+}
+
+void ProjectorBridge::pollFrom(qsizetype step)
+{
+    if (step == m_pollSteps.size()) {
+        m_polling = false;
+        return;
+    }
+    // One query at a time, so that a controller's request waits for one
+    // exchange of the poll at most, however slow or silent the projector.
+    m_cache.fetch(
+        this, {m_pollSteps[step]}, [this, step](const QList<Exchange> &) { pollFrom(step + 1); }, true);
+}
+
+void ProjectorBridge::onExchanged(QObject *requester, const Exchange &exchange)
+{
+    // Whoever sent it, anything but a query may change any reading, and an
+    // input the projector took is the one INPT ? tells.
+    if (!decode::decoderOf(exchange.step.text))
+        m_cache.clear();
+    m_mapping.note(exchange);
+    const auto set = m_sets.find(requester);
+    if (set != m_sets.end())
+        set->exchanges.append(exchange);
+}
+
+void ProjectorBridge::onFinished(QObject *requester)
+{
+    const auto found = m_sets.find(requester);
+    if (found == m_sets.end())
+        return;
+    const Set set = *found;
+    m_sets.erase(found);
+    requester->deleteLater();
+    // The reply also keeps what the set changed, for the queries the
+    // projector cannot answer; so it is made even when nobody waits for it.
+    const QByteArray line = m_mapping.reply(set.request, set.exchanges);
+    if (set.done)
+        set.done(line);
+}
+
+void ProjectorBridge::say(const QString &text)
+{
+    emit said(m_settings.label + QStringLiteral(": ") + text);
+}
