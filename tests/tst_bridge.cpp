@@ -138,6 +138,7 @@ private slots:
     void controllerGetsTheProjectorsAnswers();
     void controllersShareOneReading();
     void commandPortSharesTheLine();
+    void heldLensKeepsItsPace();
     void lostLineIsWaitedFor();
 };
 
@@ -314,6 +315,31 @@ void TestBridge::commandPortSharesTheLine()
     QCOMPARE(send.readAllStandardOutput(), QByteArray("4-video: ACK\nl1-time: 1234 h\npj-status: Normal\n"));
     // The input the panel's button chose is the one PJLink tells.
     QCOMPARE(controller.ask("%1INPT ?"), QByteArray("%1INPT=21\r"));
+}
+
+// A lens button held for a second through the command port: its steps reach
+// the projector at the button's pace, and none after the release.
+void TestBridge::heldLensKeepsItsPace()
+{
+    SimProcess sim({QStringLiteral("--verbose")});
+    QVERIFY2(sim.isReady(), qPrintable(sim.log()));
+    const quint16 commands = deviceserver::freePort();
+    BridgeProcess bridge(QStringLiteral("[booth-a]\nport = %1\npoll = none\ncommands = 127.0.0.1:%2\n")
+                             .arg(sim.devicePath())
+                             .arg(commands));
+    QVERIFY2(bridge.waitForLog(QStringLiteral("the line is open")), qPrintable(bridge.log()));
+
+    QProcess send;
+    send.start(QStringLiteral(QVX_SEND_PATH),
+               {QStringLiteral("--port"), QStringLiteral("socket://127.0.0.1:%1").arg(commands),
+                QStringLiteral("--hold"), QStringLiteral("1"), QStringLiteral("zoom+")});
+    QVERIFY(send.waitForFinished(kFinishMs));
+    QCOMPARE(send.exitCode(), 0);
+    // Whatever the bridge still held would reach the projector by now.
+    QTest::qWait(500);
+    const qsizetype steps = sim.logged(u"RX").size();
+    // 1 s at 150 ms: 7 steps, give or take one at each end on a loaded machine.
+    QVERIFY2(steps >= 6 && steps <= 8, qPrintable(sim.log()));
 }
 
 // A projector switched off at the wall: PJLink says it cannot answer now,
