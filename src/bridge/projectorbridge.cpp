@@ -30,9 +30,18 @@ ProjectorBridge::ProjectorBridge(Settings settings, std::unique_ptr<SerialLine> 
                           "reachable from here."),
                        QString(), back, back, back});
     connect(&m_runner, &ExchangeRunner::lost, this, [this](const PortFailure &failure, bool) {
-        say(tr("the line is lost: %1 %2").arg(failure.description, failure.hint).trimmed());
+        // One line in the journal: the hint's lists run on after the facts.
+        const QString why = (failure.description + u' ' + failure.hint).simplified();
+        say(m_wasOpen ? tr("the line is lost: %1").arg(why) : tr("the line cannot be opened: %1").arg(why));
     });
-    connect(&m_runner, &ExchangeRunner::back, this, [this] { say(tr("the line is back")); });
+    connect(&m_runner, &ExchangeRunner::back, this, [this] {
+        m_wasOpen = true;
+        say(tr("the line is back"));
+    });
+    connect(&m_runner, &ExchangeRunner::opened, this, [this] {
+        m_wasOpen = true;
+        say(tr("the line is open"));
+    });
     connect(&m_runner, &ExchangeRunner::settingsRefused, this, [this](const PortFailure &failure) {
         say(tr("the device server refused the line's settings: %1").arg(failure.description));
     });
@@ -58,8 +67,10 @@ ProjectorBridge::~ProjectorBridge()
 
 void ProjectorBridge::start()
 {
-    if (m_runner.open(m_settings.settings, true))
-        say(tr("the line is open"));
+    if (m_runner.open(m_settings.settings, true)) {
+        m_wasOpen = m_line->isReady();
+        say(m_wasOpen ? tr("the line is open") : tr("connecting to the device server"));
+    }
     if (m_settings.poll) {
         m_pollTimer.start(*m_settings.poll);
         poll();

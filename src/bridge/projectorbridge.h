@@ -86,4 +86,6 @@ private:
     QList<commands::Step> m_pollSteps;
     QTimer m_pollTimer;
     bool m_polling = false;
+    // Whether the line has carried bytes since the bridge started.
+    bool m_wasOpen = false;
 };

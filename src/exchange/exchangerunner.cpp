@@ -74,6 +74,7 @@ void ExchangeRunner::onNotified(SerialLine::Event kind)
         take(m_line.readAll());
         break;
     case SerialLine::Event::Opened:
+        emit opened();
         // A round that waited for the connection starts now.
         if (m_phase == Phase::Connecting)
             prepareNext();

@@ -76,6 +76,8 @@ signals:
     // being waited for.
     void lost(const PortFailure &failure, bool waited);
     void back();
+    // A network line that was connecting carries bytes now.
+    void opened();
     // A device server did not take the settings; the line runs at the ones
     // it had.
     void settingsRefused(const PortFailure &failure);
