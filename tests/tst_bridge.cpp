@@ -154,6 +154,10 @@ void TestBridge::checkNamesEachError_data()
                                              << 0600 << 0 << "serves 1 projector";
     QTest::newRow("networkWithoutPassword") << "[a]\nport = /dev/ttyUSB0\npjlink = 0.0.0.0:4352\n"
                                             << 0600 << 78 << "venue.conf:3: PJLink on 0.0.0.0:4352";
+    QTest::newRow("bothFamilies") << "[a]\nport = /dev/ttyUSB0\npjlink = 127.0.0.1:4352, [::1]:4352\n"
+                                  << 0600 << 0 << "serves 1 projector";
+    QTest::newRow("oneFamilyOnTheNetwork") << "[a]\nport = /dev/ttyUSB0\npjlink = 127.0.0.1:4352, [::]:4352\n"
+                                           << 0600 << 78 << "PJLink on [::]:4352";
     QTest::newRow("networkSaidWithoutPassword")
         << "[a]\nport = /dev/ttyUSB0\npjlink = [::]:4352\npjlink-password = none\n"
         << 0600 << 0 << "serves 1 projector";

@@ -26,6 +26,7 @@ constexpr double kLongestPoll = 3600;
 // PJLink's passwords are at most 32 bytes, as the common clients take them.
 constexpr qsizetype kLongestPassword = 32;
 constexpr qsizetype kLongestIdentity = 32;
+constexpr qsizetype kMostAddresses = 4;
 
 bool isPrintableAscii(QStringView text)
 {
@@ -50,6 +51,27 @@ public:
         m_failed = true;
     }
     bool failed() const { return m_failed; }
+
+    // Addresses separated by commas, such as "0.0.0.0:4352, [::]:4352".
+    QList<PjlinkAddress> addresses(QStringView key)
+    {
+        const VenueEntry *given = entry(key);
+        if (!given || given->value == kNone)
+            return {};
+        QList<PjlinkAddress> addresses;
+        for (const QStringView text : QStringView(given->value).split(u',')) {
+            QString why;
+            const auto address = PjlinkAddress::parse(text.trimmed(), &why);
+            if (!address) {
+                fail(given->line, QStringLiteral("%1: %2").arg(key.toString(), why));
+                return {};
+            }
+            addresses.append(*address);
+        }
+        if (addresses.size() > kMostAddresses)
+            fail(given->line, tr("%1 takes at most %2 addresses").arg(key.toString()).arg(kMostAddresses));
+        return addresses;
+    }
 
     std::optional<PjlinkAddress> address(QStringView key)
     {
@@ -96,7 +118,7 @@ public:
     }
 
     // The password, or nothing for none; a failure when neither is said.
-    std::optional<QByteArray> password(const PjlinkAddress &address)
+    std::optional<QByteArray> password(const QList<PjlinkAddress> &addresses)
     {
         const VenueEntry *text = entry(u"pjlink-password");
         const VenueEntry *file = entry(u"pjlink-password-file");
@@ -111,12 +133,15 @@ public:
             return std::nullopt;
         if (text)
             return checked(text->line, text->value.toUtf8());
-        if (!address.host.isLoopback()) {
+        for (const PjlinkAddress &address : addresses) {
+            if (address.host.isLoopback())
+                continue;
             fail(entry(u"pjlink")->line,
                  tr("PJLink on %1 would take commands from the network without a password; give "
                     "pjlink-password or pjlink-password-file, or pjlink-password = none to serve it without "
                     "one")
                      .arg(address.toString()));
+            break;
         }
         return std::nullopt;
     }
@@ -172,9 +197,9 @@ std::optional<BridgeConfig> BridgeConfig::of(const Venue &venue, const Projector
     config.endpoint = projector.endpoint;
     config.settings = projector.settings;
     config.identity = identityOf(projector);
-    config.pjlink = reader.address(u"pjlink");
-    if (config.pjlink)
-        config.password = reader.password(*config.pjlink);
+    config.pjlink = reader.addresses(u"pjlink");
+    if (!config.pjlink.isEmpty())
+        config.password = reader.password(config.pjlink);
     config.commands = reader.address(u"commands");
     config.statusAge = *reader.seconds(u"status-age", 0, kLongestStatusAge, config.statusAge, false);
     config.poll = reader.seconds(u"poll", kShortestPoll, kLongestPoll, *config.poll, true);
@@ -212,7 +237,8 @@ std::optional<QList<BridgeConfig>> BridgeConfig::allOf(const Venue &venue, QStri
             errors->append(QStringLiteral("%1:%2: ").arg(venue.fileName()).arg(line) +
                            tr("%1 is taken already, on line %2").arg(address->toString()).arg(*first));
         };
-        claim(u"pjlink", config->pjlink);
+        for (const PjlinkAddress &address : std::as_const(config->pjlink))
+            claim(u"pjlink", address);
         claim(u"commands", config->commands);
         configs.append(*config);
     }

@@ -19,7 +19,9 @@ struct BridgeConfig
     Endpoint endpoint;
     QString settings;
     PjlinkIdentity identity;
-    std::optional<PjlinkAddress> pjlink;
+    // Where PJLink listens; none for no PJLink. IPv6's [::] takes IPv6 alone,
+    // so a venue that wants both gives 0.0.0.0 and [::].
+    QList<PjlinkAddress> pjlink;
     // Nothing: PJLink without a password.
     std::optional<QByteArray> password;
     std::optional<PjlinkAddress> commands;

@@ -31,8 +31,25 @@ QString reasonOf(PjlinkRefusal why)
 struct BridgeDaemon::Served
 {
     std::unique_ptr<ProjectorBridge> bridge;
-    std::unique_ptr<PjlinkServer> server;
+    std::vector<std::unique_ptr<PjlinkServer>> servers;
 };
+
+void BridgeDaemon::refused(const QString &label, const QHostAddress &source, PjlinkRefusal why)
+{
+    // A storm of connections or guesses from one address is told once a
+    // minute, with how many there were, so that it cannot flood the journal.
+    const QString key = label + u' ' + source.toString() + u' ' + QString::number(int(why));
+    Refusals &refusals = m_refusals[key];
+    ++refusals.count;
+    if (refusals.since.isValid() && refusals.since.elapsed() < kRefusalLogInterval.count())
+        return;
+    const QString times = refusals.count > 1 ? tr(" (%1 times)").arg(refusals.count) : QString();
+    m_log(tr("%1: PJLink: %2 closed: %3%4").arg(label, source.toString(), reasonOf(why), times));
+    refusals.count = 0;
+    refusals.since.start();
+    if (m_refusals.size() > kMostRefusalKeys)
+        m_refusals.clear();
+}
 
 BridgeDaemon::BridgeDaemon(Log log, LineMaker makeLine, QObject *parent)
     : QObject(parent)
@@ -59,25 +76,26 @@ bool BridgeDaemon::start(const QList<BridgeConfig> &configs, QString *error)
         connect(served->bridge.get(), &ProjectorBridge::said, this,
                 [this](const QString &text) { m_log(text); });
         const QString label = config.label;
-        if (config.pjlink) {
-            served->server =
-                std::make_unique<PjlinkServer>(*config.pjlink, config.password, *served->bridge, m_throttle);
-            connect(served->server.get(), &PjlinkServer::refused, this,
+        for (const PjlinkAddress &address : config.pjlink) {
+            auto server =
+                std::make_unique<PjlinkServer>(address, config.password, *served->bridge, m_throttle);
+            connect(server.get(), &PjlinkServer::refused, this,
                     [this, label](const QHostAddress &source, PjlinkRefusal why) {
-                        m_log(tr("%1: PJLink: %2 closed: %3").arg(label, source.toString(), reasonOf(why)));
+                        refused(label, source, why);
                     });
             QString why;
-            const auto said = connect(served->server.get(), &PjlinkServer::listenFailed, this,
+            const auto said = connect(server.get(), &PjlinkServer::listenFailed, this,
                                       [&why](const QString &text) { why = text; });
-            const bool listening = served->server->listen();
+            const bool listening = server->listen();
             disconnect(said);
             if (!listening) {
                 *error = label + QStringLiteral(": ") + why;
                 return false;
             }
             m_log(tr("%1: PJLink listens on %2, %3")
-                      .arg(label, config.pjlink->toString(),
+                      .arg(label, address.toString(),
                            config.password ? tr("with a password") : tr("without a password")));
+            served->servers.push_back(std::move(server));
         }
         if (config.commands) {
             QString why;
@@ -96,8 +114,8 @@ bool BridgeDaemon::start(const QList<BridgeConfig> &configs, QString *error)
 
 quint16 BridgeDaemon::pjlinkPort(qsizetype projector) const
 {
-    const auto &server = m_served.at(std::size_t(projector))->server;
-    return server ? server->port() : 0;
+    const auto &servers = m_served.at(std::size_t(projector))->servers;
+    return servers.empty() ? 0 : servers.front()->port();
 }
 
 quint16 BridgeDaemon::commandPort(qsizetype projector) const

@@ -2,8 +2,12 @@
 #pragma once
 
 #include "bridgeconfig.h"
+#include "pjlinkconnection.h"
 #include "pjlinkthrottle.h"
 
+#include <QElapsedTimer>
+#include <QHash>
+#include <QHostAddress>
 #include <QObject>
 
 #include <functional>
@@ -38,9 +42,21 @@ public:
 
 private:
     struct Served;
+    struct Refusals
+    {
+        int count = 0;
+        QElapsedTimer since;
+    };
+
+    static constexpr std::chrono::milliseconds kRefusalLogInterval{60'000};
+    static constexpr qsizetype kMostRefusalKeys = 1024;
+
+    void refused(const QString &label, const QHostAddress &source, PjlinkRefusal why);
 
     Log m_log;
     LineMaker m_makeLine;
     PjlinkThrottle m_throttle;
     std::vector<std::unique_ptr<Served>> m_served;
+    // By projector, source and reason.
+    QHash<QString, Refusals> m_refusals;
 };

@@ -122,12 +122,14 @@ std::optional<BridgeConfig> configOfEndpoint(const Arguments &arguments, QString
     config.settings =
         QString::fromLatin1(speed == u"9600" ? LineSettings::kText9600 : LineSettings::kText115200);
     QString why;
-    config.pjlink = PjlinkAddress::parse(
+    const auto pjlink = PjlinkAddress::parse(
         arguments.pjlink.isEmpty() ? QStringLiteral("127.0.0.1:4352") : arguments.pjlink, &why);
-    if (!config.pjlink || !config.pjlink->host.isLoopback()) {
-        *error = config.pjlink ? QStringLiteral("--pjlink listens on loopback only, as it takes no password; "
-                                                "give PJLink a password in a venue file to serve it further")
-                               : QStringLiteral("--pjlink: ") + why;
+    if (pjlink)
+        config.pjlink = {*pjlink};
+    if (!pjlink || !pjlink->host.isLoopback()) {
+        *error = pjlink ? QStringLiteral("--pjlink listens on loopback only, as it takes no password; "
+                                         "give PJLink a password in a venue file to serve it further")
+                        : QStringLiteral("--pjlink: ") + why;
         return std::nullopt;
     }
     if (!arguments.commands.isEmpty()) {
