@@ -1,4 +1,6 @@
-// Fuzzes the venue file's parser with any bytes: an error names a line, and a venue it makes is usable.
+// Fuzzes the venue file's parser with any bytes, and qvx-bridge's reading of its sections: an error names a
+// line, and a venue or a bridge it makes is usable.
+#include "bridgeconfig.h"
 #include "endpoint.h"
 #include "fuzzinput.h"
 #include "linesettings.h"
@@ -45,6 +47,38 @@ void checkProjector(const Venue &venue, const Projector &projector)
     }
 }
 
+void checkBridge(const Venue &venue, qsizetype lines)
+{
+    QStringList errors;
+    QStringList skipped;
+    const auto configs = BridgeConfig::allOf(venue, &errors, &skipped);
+    fuzzCheck(configs.has_value() == errors.isEmpty(), "the bridge's reading fails exactly when it says why");
+    for (const QString &error : std::as_const(errors)) {
+        const qsizetype line = lineNamedBy(error);
+        fuzzCheck(line >= 1 && line <= lines, "a bridge's error names a line of the file");
+    }
+    if (!configs)
+        return;
+    for (const BridgeConfig &config : *configs) {
+        const Projector *projector = venue.find(config.label);
+        fuzzCheck(projector != nullptr, "a bridge serves a projector of the venue");
+        const VenueEntry *password = projector->entry(u"pjlink-password");
+        const bool saidNone = password && password->value == u"none";
+        for (const PjlinkAddress &address : config.pjlink) {
+            QString why;
+            const auto again = PjlinkAddress::parse(address.toString(), &why);
+            fuzzCheck(again && again->host == address.host && again->port == address.port,
+                      "a PJLink address reads back as itself");
+            fuzzCheck(config.password || saidNone || address.host.isLoopback(),
+                      "PJLink without a password listens on loopback alone, unless the file says none");
+        }
+        fuzzCheck(config.statusAge.count() >= 0 && config.statusAge.count() <= 60'000,
+                  "a status age in bounds");
+        fuzzCheck(!config.poll || (config.poll->count() >= 1000 && config.poll->count() <= 3'600'000),
+                  "a poll interval in bounds");
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -60,5 +94,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     for (const Projector &projector : venue->projectors())
         checkProjector(*venue, projector);
+    checkBridge(*venue, text.count('\n') + 1);
     return 0;
 }
