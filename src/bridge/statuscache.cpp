@@ -35,7 +35,7 @@ void StatusCache::forget(const QObject *asker)
 std::optional<Exchange> StatusCache::fresh(const commands::Step &step) const
 {
     const auto kept = m_kept.constFind(step.text);
-    if (kept == m_kept.cend() || kept->age.elapsed() > m_maxAge.count())
+    if (kept == m_kept.cend() || kept->age.elapsed() >= m_maxAge.count())
         return std::nullopt;
     return kept->exchange;
 }
