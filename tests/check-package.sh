@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a build tree and checks what it holds, what it
-# depends on, and that its desktop entry is valid. Exits 77 (skipped) where the
-# packaging tools are not installed.
+# depends on, that its desktop entry is valid, that its postinst creates
+# qvx-bridge's user, and, where systemd-analyze is installed, that systemd reads
+# qvx-bridge's unit without a complaint. Exits 77 (skipped) where the packaging
+# tools are not installed.
 set -euo pipefail
 build=$1
 
@@ -19,15 +21,17 @@ deb=$(find "$out" -maxdepth 1 -name '*.deb' | head -n 1)
 [ -n "$deb" ] || { echo "no package was built"; exit 1; }
 
 contents=$(dpkg-deb --contents "$deb")
-for file in usr/bin/qvx-control usr/bin/qvx-sim usr/bin/qvx-send \
+for file in usr/bin/qvx-control usr/bin/qvx-sim usr/bin/qvx-send usr/bin/qvx-bridge \
     usr/share/applications/qvx-control.desktop \
     usr/share/icons/hicolor/scalable/apps/qvx-control.svg \
     usr/share/icons/hicolor/16x16/apps/qvx-control.png \
     usr/share/icons/hicolor/48x48/apps/qvx-control.png \
     usr/share/icons/hicolor/256x256/apps/qvx-control.png \
     usr/share/man/man1/qvx-control.1.gz usr/share/man/man1/qvx-sim.1.gz \
-    usr/share/man/man1/qvx-send.1.gz usr/share/man/man5/qvx-venue.5.gz \
-    usr/share/bash-completion/completions/qvx-send; do
+    usr/share/man/man1/qvx-send.1.gz usr/share/man/man1/qvx-bridge.1.gz \
+    usr/share/man/man5/qvx-venue.5.gz \
+    usr/share/bash-completion/completions/qvx-send \
+    usr/lib/systemd/system/qvx-bridge.service usr/lib/sysusers.d/qvx-bridge.conf; do
     grep -q " \./$file\$" <<<"$contents" || { echo "missing from the package: $file"; exit 1; }
 done
 
@@ -44,4 +48,14 @@ done
 
 dpkg-deb --extract "$deb" "$out/root"
 desktop-file-validate "$out/root/usr/share/applications/qvx-control.desktop"
+dpkg-deb --info "$deb" postinst | grep -q '^ *systemd-sysusers qvx-bridge.conf$' \
+    || { echo "the postinst does not create qvx-bridge's user"; exit 1; }
+# verify reads the unit as systemd would, offline; it checks that ExecStart's
+# program is there, so the unit is pointed at the package's.
+if command -v systemd-analyze >/dev/null; then
+    sed "s|/usr/bin/qvx-bridge|$out/root/usr/bin/qvx-bridge|" \
+        "$out/root/usr/lib/systemd/system/qvx-bridge.service" >"$out/qvx-bridge.service"
+    complaints=$(systemd-analyze verify --man=no "$out/qvx-bridge.service" 2>&1) || true
+    [ -z "$complaints" ] || { echo "systemd-analyze verify: $complaints"; exit 1; }
+fi
 echo "package $(basename "$deb") holds what it should"
