@@ -56,8 +56,16 @@ void StatusCache::startNext()
             continue;
         }
         m_current = std::move(fetch);
-        m_queue.submit(&m_requester, missing, ExchangeQueue::Priority::Poll);
+        m_missing = missing;
+        submitNext();
     }
+}
+
+void StatusCache::submitNext()
+{
+    // A query at a time, so that a person's command waits for one exchange
+    // of a fetch at most, not for all of an ERST's or a LAMP's.
+    m_queue.submit(&m_requester, {m_missing.takeFirst()}, ExchangeQueue::Priority::Poll);
 }
 
 void StatusCache::finish(Fetch &fetch)
@@ -94,6 +102,10 @@ void StatusCache::onFinished(QObject *requester)
 {
     if (requester != &m_requester || !m_current)
         return;
+    if (!m_missing.isEmpty()) {
+        submitNext();
+        return;
+    }
     Fetch fetch = *std::exchange(m_current, std::nullopt);
     finish(fetch);
     startNext();

@@ -55,6 +55,7 @@ private:
     };
 
     void startNext();
+    void submitNext();
     // Hands the fetch its exchanges, a step without one as not sent.
     void finish(Fetch &fetch);
     std::optional<Exchange> fresh(const commands::Step &step) const;
@@ -68,4 +69,6 @@ private:
     // The fetch on the queue, whose steps it requests.
     std::optional<Fetch> m_current;
     QObject m_requester;
+    // Its steps still to run.
+    QList<commands::Step> m_missing;
 };
