@@ -25,7 +25,19 @@ if [ "${1:-run}" = test ]; then
         bash-completion
         # Keeps the benchmarks building.
         libbenchmark-dev
+        # PJLink clients that nobody here wrote: the npm package pjlink runs on
+        # Node.js (the check installs it into a cache folder).
+        nodejs
     )
+    # A Node.js from outside Debian brings its own npm, which Debian's npm
+    # package conflicts with.
+    if ! command -v npm >/dev/null; then
+        qvx_packages+=(npm)
+    fi
+    # Home Assistant's PJLink library, which Debian 13 packages and Debian 12 does not.
+    if apt-cache show python3-pypjlink2 >/dev/null 2>&1; then
+        qvx_packages+=(python3-pypjlink2)
+    fi
 fi
 if [ "${1:-run}" = bench ]; then
     # bench/send times a pyserial script beside qvx-send.
