@@ -181,6 +181,8 @@ void TestBridge::checkNamesEachError_data()
            "127.0.0.1:4352\n"
         << 0600 << 78 << "venue.conf:6: 127.0.0.1:4352 is taken already, on line 3";
     QTest::newRow("nothingToServe") << "[a]\nport = /dev/ttyUSB0\n" << 0600 << 78 << "no projector";
+    QTest::newRow("everythingNone") << "[a]\nport = /dev/ttyUSB0\npjlink = none\ncommands = none\n"
+                                    << 0600 << 78 << "no projector";
 }
 
 // --check reads the file as the daemon would, and names the line of each error.

@@ -225,6 +225,11 @@ std::optional<QList<BridgeConfig>> BridgeConfig::allOf(const Venue &venue, QStri
         auto config = of(venue, projector, errors);
         if (!config)
             continue;
+        // "pjlink = none" and "commands = none" leave nobody to serve.
+        if (config->pjlink.isEmpty() && !config->commands) {
+            skipped->append(projector.name);
+            continue;
+        }
         const auto claim = [&](QStringView key, const std::optional<PjlinkAddress> &address) {
             if (!address)
                 return;

@@ -104,7 +104,11 @@ bool BridgeDaemon::start(const QList<BridgeConfig> &configs, QString *error)
                              .arg(label, config.commands->toString(), why);
                 return false;
             }
-            m_log(tr("%1: the command port listens on %2").arg(label, config.commands->toString()));
+            m_log(tr("%1: the command port listens on %2%3")
+                      .arg(label, config.commands->toString(),
+                           config.commands->host.isLoopback()
+                               ? QString()
+                               : tr(", and takes the projector's commands from anyone who reaches it")));
         }
         served->bridge->start();
         m_served.push_back(std::move(served));
