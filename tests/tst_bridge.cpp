@@ -225,8 +225,10 @@ void TestBridge::controllerGetsTheProjectorsAnswers_data()
     QTest::newRow("faultsInErst") << QStringList{"--status", "1", "--lamp-state", "4"} << QString()
                                   << QList<QByteArray>{"", "PJLINK 0", "%1ERST ?", "%1ERST=022000"};
     QTest::newRow("silentProjector") << QStringList{"--silent"} << QString()
-                                     << QList<QByteArray>{"",         "PJLINK 0",   "%1POWR ?", "%1POWR=ERR3",
-                                                          "%1INF1 ?", "%1INF1=KELM"};
+                                     << QList<QByteArray>{
+                                            "",         "PJLINK 0",    "%1POWR ?", "%1POWR=ERR3",
+                                            "%1ERST ?", "%1ERST=ERR3", "%1LAMP ?", "%1LAMP=ERR3",
+                                            "%1INF1 ?", "%1INF1=KELM"};
     QTest::newRow("digestOnce") << QStringList() << "change-me"
                                 << QList<QByteArray>{"",         "PJLINK 1", "*%1POWR ?",
                                                      "%1POWR=0", "%1CLSS ?", "%1CLSS=2"};

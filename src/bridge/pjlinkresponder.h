@@ -21,7 +21,8 @@ public:
 
     virtual ~PjlinkResponder() = default;
 
-    // The asker is the connection, by which forget() knows its answers.
+    // The asker is the connection, by which forget() knows its answers; it
+    // waits for one answer at a time.
     virtual void answer(const pjlink::Request &request, const QObject *asker, Done done) = 0;
     // The asker has gone: its answers still to come are dropped.
     virtual void forget(const QObject *asker) = 0;

@@ -90,9 +90,23 @@ void ProjectorBridge::answer(const pjlink::Request &request, const QObject *aske
         return;
     }
     if (!plan.changes) {
-        m_cache.fetch(asker, plan.steps, [this, request, done](const QList<Exchange> &exchanges) {
+        auto *deadline = new QTimer(this);
+        deadline->setSingleShot(true);
+        m_deadlines.insert(deadline, asker);
+        // A projector too slow or silent to answer in time cannot answer now:
+        // ERR3 then, and what its exchange brings is kept for the next asker.
+        connect(deadline, &QTimer::timeout, this, [this, deadline, asker, request, done] {
+            endDeadline(deadline);
+            m_cache.forget(asker);
+            done(m_mapping.reply(request, {}));
+        });
+        m_cache.fetch(asker, plan.steps, [this, deadline, request, done](const QList<Exchange> &exchanges) {
+            endDeadline(deadline);
             done(m_mapping.reply(request, exchanges));
         });
+        // Unless the cache had the answer.
+        if (m_deadlines.contains(deadline))
+            deadline->start(kAnswerDeadline);
         return;
     }
     // Its own requester, so that the set runs to its end and clears the
@@ -102,9 +116,18 @@ void ProjectorBridge::answer(const pjlink::Request &request, const QObject *aske
     m_queue.submit(requester, plan.steps, ExchangeQueue::Priority::Person);
 }
 
+void ProjectorBridge::endDeadline(QTimer *deadline)
+{
+    m_deadlines.remove(deadline);
+    deadline->stop();
+    deadline->deleteLater();
+}
+
 void ProjectorBridge::forget(const QObject *asker)
 {
     m_cache.forget(asker);
+    for (QTimer *deadline : m_deadlines.keys(asker))
+        endDeadline(deadline);
     for (Set &set : m_sets) {
         if (set.asker == asker)
             set.done = nullptr;
@@ -127,9 +150,19 @@ void ProjectorBridge::pollFrom(qsizetype step)
         return;
     }
     // One query at a time, so that a controller's request waits for one
-    // exchange of the poll at most, however slow or silent the projector.
+    // exchange of the poll at most, however slow the projector. A silent
+    // one is asked no more this round: each query would hold the line for
+    // a window and a quiet line, for nothing.
     m_cache.fetch(
-        this, {m_pollSteps[step]}, [this, step](const QList<Exchange> &) { pollFrom(step + 1); }, true);
+        this, {m_pollSteps[step]},
+        [this, step](const QList<Exchange> &exchanges) {
+            if (exchanges.constFirst().outcome == Outcome::Unanswered ||
+                exchanges.constFirst().outcome == Outcome::NotSent)
+                m_polling = false;
+            else
+                pollFrom(step + 1);
+        },
+        true);
 }
 
 void ProjectorBridge::onExchanged(QObject *requester, const Exchange &exchange)

@@ -52,6 +52,10 @@ public:
     bool listenForCommands(const QHostAddress &address, quint16 port, QString *error);
     quint16 commandPort() const { return m_commands.port(); }
 
+    // PJLink's clients wait 4 s at the least for an answer; a query is
+    // answered within this, from the projector or with ERR3.
+    static constexpr std::chrono::milliseconds kAnswerDeadline{2000};
+
     void answer(const pjlink::Request &request, const QObject *asker, Done done) override;
     void forget(const QObject *asker) override;
 
@@ -72,6 +76,7 @@ private:
     void pollFrom(qsizetype step);
     void onExchanged(QObject *requester, const Exchange &exchange);
     void onFinished(QObject *requester);
+    void endDeadline(QTimer *deadline);
     void say(const QString &text);
 
     Settings m_settings;
@@ -83,6 +88,8 @@ private:
     CommandPort m_commands;
     // Each set on the queue, by the object that requests it.
     QHash<const QObject *, Set> m_sets;
+    // Each query's answer deadline, with the asker it answers.
+    QHash<QTimer *, const QObject *> m_deadlines;
     QList<commands::Step> m_pollSteps;
     QTimer m_pollTimer;
     bool m_polling = false;

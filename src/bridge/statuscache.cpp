@@ -32,6 +32,13 @@ void StatusCache::forget(const QObject *asker)
         m_current->done = nullptr;
 }
 
+bool StatusCache::isKept(Outcome outcome)
+{
+    // What the projector did with the query; a reply taken apart by noise,
+    // or a query that never went out, tells nothing of it.
+    return outcome == Outcome::Answered || outcome == Outcome::Unanswered || outcome == Outcome::Refused;
+}
+
 std::optional<Exchange> StatusCache::fresh(const commands::Step &step) const
 {
     const auto kept = m_kept.constFind(step.text);
@@ -91,7 +98,12 @@ void StatusCache::onExchanged(QObject *requester, const Exchange &exchange)
             break;
         }
     }
+    // A query that brought no reading is the fetch's answer already: every
+    // answer needs all of its queries, and a silent projector would keep the
+    // controller waiting a window and a quiet line for each of the others.
     if (exchange.outcome != Outcome::Answered)
+        m_missing.clear();
+    if (!isKept(exchange.outcome))
         return;
     Kept &kept = m_kept[exchange.step.text];
     kept.exchange = exchange;

@@ -17,8 +17,10 @@
 // controllers polling the same status add no more to the line than one. Its
 // fetches take their turn one after the other, each looking at what the one
 // before it brought, and go to the queue as polls, after the commands of
-// people. Only an answered exchange is kept: an unanswered query is asked
-// again next time, and a value given is always one the projector sent.
+// people. What the projector did with a query is kept, its silence and its
+// refusals too, so that a silent projector's ERR3 comes at once to the
+// controllers that ask after the first; a value given is always one the
+// projector sent.
 class StatusCache : public QObject
 {
     Q_OBJECT
@@ -58,6 +60,7 @@ private:
     void submitNext();
     // Hands the fetch its exchanges, a step without one as not sent.
     void finish(Fetch &fetch);
+    static bool isKept(Outcome outcome);
     std::optional<Exchange> fresh(const commands::Step &step) const;
     void onExchanged(QObject *requester, const Exchange &exchange);
     void onFinished(QObject *requester);

@@ -16,7 +16,8 @@ void ExchangeQueue::submit(QObject *requester, const QList<commands::Step> &step
     if (steps.isEmpty())
         return;
     (priority == Priority::Person ? m_people : m_polls).push_back(Request{requester, steps});
-    if (!m_current)
+    // One asked from a requester's finished() starts once that has unwound.
+    if (!m_current && !m_ending)
         startNext();
 }
 
@@ -58,8 +59,11 @@ void ExchangeQueue::onRoundEnded()
         return;
     const QPointer<QObject> requester = m_current->requester;
     m_current.reset();
-    if (requester)
+    if (requester) {
+        m_ending = true;
         emit finished(requester);
+        m_ending = false;
+    }
     // The next request starts once this round has unwound, not from inside
     // the runner's own signal.
     QMetaObject::invokeMethod(

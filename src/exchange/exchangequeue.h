@@ -52,4 +52,7 @@ private:
     std::deque<Request> m_people;
     std::deque<Request> m_polls;
     std::optional<Request> m_current;
+    // While finished() is out: the next request waits for the runner's
+    // signal to unwind.
+    bool m_ending = false;
 };
