@@ -94,6 +94,10 @@ deb $archive $suite-updates main
 deb $security $suite-security main
 EOF
 cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
+# The authorities this machine trusts, for the root's npm: behind a proxy that
+# inspects TLS, the root's own list lacks the proxy's.
+host_ca=/etc/ssl/host-ca-certificates.crt
+cp /etc/ssl/certs/ca-certificates.crt "$root$host_ca" 2>/dev/null || rm -f "$root$host_ca"
 
 bind() {
     mount --bind "$1" "$root$1" || fail "could not bind $1 into $root"
@@ -104,12 +108,15 @@ for path in /dev /dev/pts /proc /sys; do
     bind "$path"
 done
 
+host_ca_env=
+[ -e "$root$host_ca" ] && host_ca_env=NODE_EXTRA_CA_CERTS=$host_ca
+
 # Runs a command in the root and waits for it in the background, so that a
 # signal sent to this script alone (not to its process group, as Ctrl+C does)
 # is acted on at once instead of after the command.
 in_root() {
     chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM="${TERM:-dumb}" CI="${CI:-}" \
-        PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@" &
+        ${host_ca_env:+"$host_ca_env"} PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@" &
     wait $!
 }
 
