@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <array>
 #include <memory>
 #include <signal.h>
 #include <sys/stat.h>
@@ -297,8 +298,9 @@ void TestBridge::controllersShareOneReading()
     QVERIFY(QTest::qWaitFor([&] { return sim.logged(u"RX").size() == 5; }, kWait));
 }
 
-// The panel's and a script's commands go through the command port beside a
-// controller's polls, each reply to whoever asked.
+// The panel's and a script's commands go through the command port while two
+// controllers poll, one with the digest on its first line alone and one with
+// it on every line: each reply goes to whoever asked.
 void TestBridge::commandPortSharesTheLine()
 {
     SimProcess sim;
@@ -306,23 +308,33 @@ void TestBridge::commandPortSharesTheLine()
     const quint16 pjlink = deviceserver::freePort();
     const quint16 commands = deviceserver::freePort();
     BridgeProcess bridge(
-        sectionFor(sim.devicePath(), pjlink, QStringLiteral("commands = 127.0.0.1:%1\n").arg(commands)));
+        sectionFor(sim.devicePath(), pjlink,
+                   QStringLiteral("pjlink-password = change-me\ncommands = 127.0.0.1:%1\n").arg(commands)));
     QVERIFY2(bridge.waitForLog(QStringLiteral("the line is open")), qPrintable(bridge.log()));
 
-    Controller controller(pjlink);
-    QCOMPARE(controller.line(), QByteArray("PJLINK 0\r"));
+    std::array<std::unique_ptr<Controller>, 2> controllers;
+    std::array<QByteArray, 2> digests;
+    for (std::size_t i = 0; i < controllers.size(); ++i) {
+        controllers[i] = std::make_unique<Controller>(pjlink, QHostAddress(quint32(0x7f000002 + i)));
+        const QByteArray greeting = controllers[i]->line();
+        QVERIFY2(greeting.startsWith("PJLINK 1 "), greeting.constData());
+        digests[i] = PjlinkAuth::digestOf(greeting.mid(9, PjlinkAuth::kRandomLength), "change-me");
+    }
     QProcess send;
     send.start(QStringLiteral(QVX_SEND_PATH),
                {QStringLiteral("--port"), QStringLiteral("socket://127.0.0.1:%1").arg(commands),
                 QStringLiteral("4-video"), QStringLiteral("l1-time"), QStringLiteral("pj-status")});
-    for (int i = 0; i < 5; ++i)
-        QCOMPARE(controller.ask("%1LAMP ?"), QByteArray("%1LAMP=1234 0 987 0 0 0 0 0\r"));
+    for (int round = 0; round < 5; ++round) {
+        QCOMPARE(controllers[0]->ask((round == 0 ? digests[0] : QByteArray()) + "%1LAMP ?"),
+                 QByteArray("%1LAMP=1234 0 987 0 0 0 0 0\r"));
+        QCOMPARE(controllers[1]->ask(digests[1] + "%1POWR ?"), QByteArray("%1POWR=0\r"));
+    }
     QVERIFY2((send.state() == QProcess::NotRunning || send.waitForFinished(kFinishMs)) &&
                  send.exitCode() == 0,
              qPrintable(QString::fromUtf8(send.readAllStandardError()) + bridge.log()));
     QCOMPARE(send.readAllStandardOutput(), QByteArray("4-video: ACK\nl1-time: 1234 h\npj-status: Normal\n"));
     // The input the panel's button chose is the one PJLink tells.
-    QCOMPARE(controller.ask("%1INPT ?"), QByteArray("%1INPT=21\r"));
+    QCOMPARE(controllers[1]->ask(digests[1] + "%1INPT ?"), QByteArray("%1INPT=21\r"));
 }
 
 // A lens button held for a second through the command port: its steps reach
