@@ -4,11 +4,13 @@
 #include "panelbench.h"
 #include "pjlinkauth.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <array>
 #include <memory>
@@ -118,6 +120,84 @@ private:
     QByteArray m_buffer;
 };
 
+// The shortest time-out of the common PJLink clients.
+constexpr qint64 kClientTimeoutMs = 4000;
+// Loopback addresses of misbehaving clients, and of a controller apart from them.
+constexpr quint32 kAttacker = 0x7f000101;
+constexpr quint32 kWitness = 0x7f0000fa;
+
+enum class Attack { Connections, SlowBytes, OverlongLine, WrongPasswords, LeaveMidExchange };
+
+class Attackers
+{
+public:
+    void start(Attack attack, quint16 port)
+    {
+        switch (attack) {
+        case Attack::Connections:
+            // 200 at once from five addresses, of which 8 an address are let in.
+            for (int i = 0; i < 200; ++i)
+                connect(port, kAttacker + i % 5);
+            return;
+        case Attack::SlowBytes:
+            // An address's eight places, each fed a request one byte a second.
+            for (int i = 0; i < 8; ++i)
+                connect(port, kAttacker);
+            m_drip.callOnTimeout([this, sent = qsizetype(0)]() mutable {
+                const QByteArray request("%1POWR ?\r");
+                for (const auto &socket : m_sockets)
+                    socket->write(request.mid(sent % request.size(), 1));
+                ++sent;
+            });
+            m_drip.start(1000);
+            return;
+        case Attack::OverlongLine:
+            connect(port, kAttacker)->write(QByteArray(300, 'A'));
+            return;
+        case Attack::WrongPasswords:
+            for (int i = 0; i < 50; ++i)
+                onGreeting(connect(port, kAttacker + i % 5), [](QTcpSocket *socket, const QByteArray &) {
+                    socket->write(QByteArray(32, '0') + "%1POWR ?\r");
+                });
+            return;
+        case Attack::LeaveMidExchange:
+            // Asks for the lamps, which take three exchanges, and leaves at once.
+            onGreeting(connect(port, kAttacker), [](QTcpSocket *socket, const QByteArray &random) {
+                socket->write(PjlinkAuth::digestOf(random, "change-me") + "%1LAMP ?\r");
+                socket->disconnectFromHost();
+            });
+            return;
+        }
+    }
+    // Whether the bridge has greeted or closed each of them.
+    bool areDealtWith() const
+    {
+        return std::all_of(m_sockets.begin(), m_sockets.end(), [](const auto &socket) {
+            return socket->state() == QAbstractSocket::UnconnectedState || socket->bytesAvailable() > 0;
+        });
+    }
+
+private:
+    QTcpSocket *connect(quint16 port, quint32 from)
+    {
+        auto &socket = m_sockets.emplace_back(std::make_unique<QTcpSocket>());
+        socket->bind(QHostAddress(from));
+        socket->connectToHost(QHostAddress::LocalHost, port);
+        return socket.get();
+    }
+    template <typename Then> static void onGreeting(QTcpSocket *socket, Then then)
+    {
+        QObject::connect(socket, &QIODevice::readyRead, socket, [socket, then] {
+            const QByteArray greeting = socket->readAll();
+            if (greeting.startsWith("PJLINK 1 "))
+                then(socket, greeting.mid(9, PjlinkAuth::kRandomLength));
+        });
+    }
+
+    std::vector<std::unique_ptr<QTcpSocket>> m_sockets;
+    QTimer m_drip;
+};
+
 QString sectionFor(const QString &device, quint16 pjlink, const QString &extra = {})
 {
     return QStringLiteral("[booth-a]\nport = %1\nname = Booth A\npjlink = 127.0.0.1:%2\n%3")
@@ -140,6 +220,8 @@ private slots:
     void controllersShareOneReading();
     void commandPortSharesTheLine();
     void heldLensKeepsItsPace();
+    void misbehavingClientsLeaveOthersAnswered_data();
+    void misbehavingClientsLeaveOthersAnswered();
     void lostLineIsWaitedFor();
 };
 
@@ -362,30 +444,91 @@ void TestBridge::heldLensKeepsItsPace()
     QVERIFY2(steps >= 6 && steps <= 8, qPrintable(sim.log()));
 }
 
-// A projector switched off at the wall: PJLink says it cannot answer now,
-// and once the device is back, the bridge answers again without a restart.
+void TestBridge::misbehavingClientsLeaveOthersAnswered_data()
+{
+    QTest::addColumn<Attack>("attack");
+    QTest::addColumn<QStringList>("simArguments");
+    // What the bridge logs of it, if anything.
+    QTest::addColumn<QString>("said");
+
+    QTest::newRow("twoHundredConnections")
+        << Attack::Connections << QStringList() << "closed: too many connections from that address";
+    QTest::newRow("oneByteASecond") << Attack::SlowBytes << QStringList() << QString();
+    QTest::newRow("overlongLine") << Attack::OverlongLine << QStringList()
+                                  << "closed: a line longer than PJLink allows";
+    QTest::newRow("wrongPasswordStorm")
+        << Attack::WrongPasswords << QStringList() << "closed: wrong password";
+    QTest::newRow("leavesMidExchange")
+        << Attack::LeaveMidExchange << QStringList{QStringLiteral("--delay"), QStringLiteral("300")}
+        << QString();
+}
+
+// Whatever other clients do, a controller from an address of its own is
+// greeted and answered from the line, in time for the clients' time-outs.
+void TestBridge::misbehavingClientsLeaveOthersAnswered()
+{
+    QFETCH(Attack, attack);
+    QFETCH(QStringList, simArguments);
+    QFETCH(QString, said);
+    SimProcess sim(simArguments);
+    QVERIFY2(sim.isReady(), qPrintable(sim.log()));
+    const quint16 port = deviceserver::freePort();
+    BridgeProcess bridge(
+        sectionFor(sim.devicePath(), port,
+                   QStringLiteral("pjlink-password = change-me\npoll = none\nstatus-age = 0\n")));
+    QVERIFY2(bridge.waitForLog(QStringLiteral("the line is open")), qPrintable(bridge.log()));
+
+    Attackers attackers;
+    attackers.start(attack, port);
+    QVERIFY(QTest::qWaitFor([&] { return attackers.areDealtWith(); }, kWait));
+    QElapsedTimer took;
+    took.start();
+    Controller witness(port, QHostAddress(kWitness));
+    const QByteArray greeting = witness.line();
+    QVERIFY2(greeting.startsWith("PJLINK 1 "), qPrintable(bridge.log()));
+    const QByteArray digest = PjlinkAuth::digestOf(greeting.mid(9, PjlinkAuth::kRandomLength), "change-me");
+    QCOMPARE(witness.ask(digest + "%1POWR ?"), QByteArray("%1POWR=0\r"));
+    QVERIFY2(took.elapsed() < kClientTimeoutMs, qPrintable(QString::number(took.elapsed())));
+    if (!said.isEmpty())
+        QVERIFY2(bridge.waitForLog(said), qPrintable(bridge.log()));
+}
+
+// A projector switched off at the wall while two controllers wait for their
+// readings: each is told at once that it cannot answer now, and once the
+// device is back, the bridge answers again without a restart.
 void TestBridge::lostLineIsWaitedFor()
 {
     QTemporaryDir dir;
     const QString link = dir.filePath(QStringLiteral("com1"));
+    // Gone after the second command: the first of the readings below.
     auto first = std::make_unique<SimProcess>(
-        QStringList{QStringLiteral("--hangup-after"), QStringLiteral("1"), QStringLiteral("--link"), link});
+        QStringList{QStringLiteral("--hangup-after"), QStringLiteral("2"), QStringLiteral("--link"), link});
     QVERIFY2(first->isReady(), qPrintable(first->log()));
     const quint16 port = deviceserver::freePort();
     BridgeProcess bridge(sectionFor(link, port, QStringLiteral("poll = none\nstatus-age = 0\n")));
     QVERIFY2(bridge.waitForLog(QStringLiteral("the line is open")), qPrintable(bridge.log()));
 
-    Controller controller(port);
-    QCOMPARE(controller.line(), QByteArray("PJLINK 0\r"));
-    QCOMPARE(controller.ask("%1POWR ?"), QByteArray("%1POWR=0\r"));
+    Controller lamps(port);
+    Controller errors(port, QHostAddress(kWitness));
+    QCOMPARE(lamps.line(), QByteArray("PJLINK 0\r"));
+    QCOMPARE(errors.line(), QByteArray("PJLINK 0\r"));
+    QCOMPARE(lamps.ask("%1POWR ?"), QByteArray("%1POWR=0\r"));
+    QElapsedTimer took;
+    took.start();
+    lamps.send("%1LAMP ?");
+    errors.send("%1ERST ?");
+    QCOMPARE(lamps.line(), QByteArray("%1LAMP=ERR3\r"));
+    QCOMPARE(errors.line(), QByteArray("%1ERST=ERR3\r"));
+    QVERIFY2(took.elapsed() < kClientTimeoutMs, qPrintable(QString::number(took.elapsed())));
     QVERIFY(first->waitForExit());
     QVERIFY2(bridge.waitForLog(QStringLiteral("the line is lost")), qPrintable(bridge.log()));
-    QCOMPARE(controller.ask("%1POWR ?"), QByteArray("%1POWR=ERR3\r"));
+    QCOMPARE(lamps.ask("%1POWR ?"), QByteArray("%1POWR=ERR3\r"));
 
     SimProcess back({QStringLiteral("--link"), link});
     QVERIFY2(back.isReady(), qPrintable(back.log()));
     QVERIFY2(bridge.waitForLog(QStringLiteral("the line is back")), qPrintable(bridge.log()));
-    QCOMPARE(controller.ask("%1POWR ?"), QByteArray("%1POWR=0\r"));
+    QCOMPARE(lamps.ask("%1LAMP ?"), QByteArray("%1LAMP=1234 0 987 0 0 0 0 0\r"));
+    QCOMPARE(errors.ask("%1ERST ?"), QByteArray("%1ERST=000000\r"));
 }
 
 QTEST_MAIN(TestBridge)
