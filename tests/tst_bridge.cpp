@@ -14,6 +14,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <signal.h>
 #include <sys/stat.h>
 
@@ -293,26 +294,31 @@ void TestBridge::controllerGetsTheProjectorsAnswers_data()
 {
     QTest::addColumn<QStringList>("simArguments");
     QTest::addColumn<QString>("password");
+    // "rfc2217" or "raw" for ser2net's telnet or raw TCP port in front of the
+    // simulator; the simulator's own device when empty.
+    QTest::addColumn<QString>("server");
     // Request and reply lines, without their CRs; a request of "" reads the
     // greeting, and one starting with "*" gets the greeting's digest in front.
     QTest::addColumn<QList<QByteArray>>("dialogue");
 
-    QTest::newRow("class1Status")
-        << QStringList() << QString()
-        << QList<QByteArray>{"",          "PJLINK 0",       "%1POWR ?", "%1POWR=0",
-                             "%1ERST ?",  "%1ERST=000000",  "%1LAMP ?", "%1LAMP=1234 0 987 0 0 0 0 0",
-                             "%1NAME ?",  "%1NAME=Booth A", "%1INPT ?", "%1INPT=ERR3",
-                             "%1INPT 21", "%1INPT=OK",      "%1INPT ?", "%1INPT=21",
-                             "%1INPT 99", "%1INPT=ERR2",    "%1POWR 1", "%1POWR=OK",
-                             "%1POWR ?",  "%1POWR=1"};
+    const QList<QByteArray> class1{"",          "PJLINK 0",       "%1POWR ?", "%1POWR=0",
+                                   "%1ERST ?",  "%1ERST=000000",  "%1LAMP ?", "%1LAMP=1234 0 987 0 0 0 0 0",
+                                   "%1NAME ?",  "%1NAME=Booth A", "%1INPT ?", "%1INPT=ERR3",
+                                   "%1INPT 21", "%1INPT=OK",      "%1INPT ?", "%1INPT=21",
+                                   "%1INPT 99", "%1INPT=ERR2",    "%1POWR 1", "%1POWR=OK",
+                                   "%1POWR ?",  "%1POWR=1"};
+    QTest::newRow("class1Status") << QStringList() << QString() << QString() << class1;
+    QTest::newRow("class1ThroughRfc2217") << QStringList() << QString() << "rfc2217" << class1;
+    QTest::newRow("class1ThroughRawTcp") << QStringList() << QString() << "raw" << class1;
     QTest::newRow("faultsInErst") << QStringList{"--status", "1", "--lamp-state", "4"} << QString()
+                                  << QString()
                                   << QList<QByteArray>{"", "PJLINK 0", "%1ERST ?", "%1ERST=022000"};
-    QTest::newRow("silentProjector") << QStringList{"--silent"} << QString()
+    QTest::newRow("silentProjector") << QStringList{"--silent"} << QString() << QString()
                                      << QList<QByteArray>{
                                             "",         "PJLINK 0",    "%1POWR ?", "%1POWR=ERR3",
                                             "%1ERST ?", "%1ERST=ERR3", "%1LAMP ?", "%1LAMP=ERR3",
                                             "%1INF1 ?", "%1INF1=KELM"};
-    QTest::newRow("digestOnce") << QStringList() << "change-me"
+    QTest::newRow("digestOnce") << QStringList() << "change-me" << QString()
                                 << QList<QByteArray>{"",         "PJLINK 1", "*%1POWR ?",
                                                      "%1POWR=0", "%1CLSS ?", "%1CLSS=2"};
 }
@@ -323,13 +329,23 @@ void TestBridge::controllerGetsTheProjectorsAnswers()
 {
     QFETCH(QStringList, simArguments);
     QFETCH(QString, password);
+    QFETCH(QString, server);
     QFETCH(QList<QByteArray>, dialogue);
     SimProcess sim(simArguments);
     QVERIFY2(sim.isReady(), qPrintable(sim.log()));
+    QString device = sim.devicePath();
+    std::optional<deviceserver::Ser2Net> ser2net;
+    if (!server.isEmpty()) {
+        if (deviceserver::ser2netPath().isEmpty())
+            QSKIP("ser2net is not installed (Debian package ser2net); the device-server rows need it");
+        ser2net.emplace(device);
+        QVERIFY2(ser2net->start(), qPrintable(ser2net->log()));
+        device = ser2net->url(server == u"rfc2217");
+    }
     const quint16 port = deviceserver::freePort();
     const QString passwordKey =
         password.isEmpty() ? QString() : QStringLiteral("pjlink-password = %1\n").arg(password);
-    BridgeProcess bridge(sectionFor(sim.devicePath(), port, passwordKey));
+    BridgeProcess bridge(sectionFor(device, port, passwordKey));
     QVERIFY2(bridge.waitForLog(QStringLiteral("the line is open")), qPrintable(bridge.log()));
 
     Controller controller(port);
