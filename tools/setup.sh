@@ -21,6 +21,9 @@ if [ "${1:-run}" = test ]; then
         # the network-line tests; nftables and iproute2 drop a device server's
         # packets in a network namespace of the test's own.
         desktop-file-utils file git clang-format ser2net nftables iproute2
+        # The package check holds the .deb to Debian's rules and the panel's
+        # AppStream metadata to AppStream's.
+        lintian appstream
         # qvx-send's completion is tried in a bash that completes.
         bash-completion
         # Keeps the benchmarks building.
