@@ -44,6 +44,10 @@ bool CommandPort::listen(const QHostAddress &address, quint16 port, QString *err
 void CommandPort::accept()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+        // As the port's child, a socket still connected when the port goes is
+        // deleted after the port's connections: the disconnected() it sends
+        // then reaches no handler whose client table is gone.
+        socket->setParent(this);
         if (m_clients.size() >= kMostClients) {
             emit said(tr("command port: %1 refused: %2 clients are connected already")
                           .arg(nameOf(socket))
