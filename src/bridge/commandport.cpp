@@ -43,27 +43,31 @@ bool CommandPort::listen(const QHostAddress &address, quint16 port, QString *err
 
 void CommandPort::accept()
 {
-    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
-        // As the port's child, a socket still connected when the port goes is
-        // deleted after the port's connections: the disconnected() it sends
-        // then reaches no handler whose client table is gone.
-        socket->setParent(this);
-        if (m_clients.size() >= kMostClients) {
-            emit said(tr("command port: %1 refused: %2 clients are connected already")
-                          .arg(nameOf(socket))
-                          .arg(kMostClients));
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        m_clients.insert(socket, {});
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
-        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-            m_queue.cancel(socket);
-            m_clients.remove(socket);
-            socket->deleteLater();
-        });
+    while (QTcpSocket *socket = m_server.nextPendingConnection())
+        adopt(socket);
+}
+
+void CommandPort::adopt(QTcpSocket *socket)
+{
+    // As the port's child, a socket still connected when the port goes is
+    // deleted after the port's connections: the disconnected() it sends then
+    // reaches no handler whose client table is gone.
+    socket->setParent(this);
+    if (m_clients.size() >= kMostClients) {
+        emit said(tr("command port: %1 refused: %2 clients are connected already")
+                      .arg(nameOf(socket))
+                      .arg(kMostClients));
+        socket->abort();
+        socket->deleteLater();
+        return;
     }
+    m_clients.insert(socket, {});
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
+    connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+        m_queue.cancel(socket);
+        m_clients.remove(socket);
+        socket->deleteLater();
+    });
 }
 
 void CommandPort::read(QTcpSocket *socket)

@@ -38,6 +38,10 @@ public:
     // False, with the reason in *error, when the port cannot be listened on.
     bool listen(const QHostAddress &address, quint16 port, QString *error);
     quint16 port() const { return m_server.serverPort(); }
+    // Serves a connected client, as it does each one the port's server
+    // takes; one beyond kMostClients is closed at once. The socket is the
+    // port's from here, and goes with it.
+    void adopt(QTcpSocket *socket);
 
 signals:
     // Something for the log: a client refused or closed, and why.
