@@ -117,11 +117,13 @@ private:
     // window ran out unanswered.
     QElapsedTimer m_quietSince;
     std::chrono::milliseconds m_quietNeeded{};
-    QTimer m_replyWindow;
+    // The timers are children of the runner, so that a fuzz target finds
+    // them among its children and ends them when its input says.
+    QTimer m_replyWindow{this};
     // The gap between a reply's pieces in overtime, or the quiet before a send.
-    QTimer m_gap;
+    QTimer m_gap{this};
     // The end of a reply's overtime, or of the wait for quiet.
-    QTimer m_deadline;
+    QTimer m_deadline{this};
     // A held step's repeat: the next step goes out when it ends.
-    QTimer m_repeat;
+    QTimer m_repeat{this};
 };
