@@ -13,7 +13,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${1:-7}
-targets=(fuzz_dump fuzz_decode fuzz_readings fuzz_pressure fuzz_link fuzz_telnet fuzz_endpoint fuzz_venue fuzz_pjlink fuzz_network fuzz_pjlinkserver)
+targets=(fuzz_dump fuzz_decode fuzz_readings fuzz_pressure fuzz_link fuzz_telnet fuzz_endpoint fuzz_venue fuzz_pjlink fuzz_network fuzz_pjlinkserver fuzz_commandport)
 
 # The fuzz preset in CMakePresets.json: clang, the libFuzzer hooks and both sanitizers.
 cmake --preset fuzz >/dev/null
@@ -25,7 +25,7 @@ export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 # In these targets one flood step costs as much as dozens of plain inputs, and
 # without scaling libFuzzer spends most of their time running floods again. Each
 # input is tried in proportion to how quick it is; floods still get their turn.
-quick_first=(fuzz_link fuzz_network fuzz_pjlinkserver)
+quick_first=(fuzz_link fuzz_network fuzz_pjlinkserver fuzz_commandport)
 
 failed=()
 for target in "${targets[@]}"; do
