@@ -264,13 +264,12 @@ private:
         client.connected = true;
     }
 
-    // The queue drops what a client that leaves has waiting, but for the
-    // command the runner has taken and holds until the line is quiet.
+    // The queue drops everything a client that leaves has waiting, the
+    // command the runner holds until the line is quiet included.
     void leave(Client &client)
     {
         client.connected = false;
-        const bool taken = m_runner.isRunning() && (!m_onLine || m_onLine->ended) && !m_waiting.empty();
-        m_waiting.erase(std::remove_if(m_waiting.begin() + (taken ? 1 : 0), m_waiting.end(),
+        m_waiting.erase(std::remove_if(m_waiting.begin(), m_waiting.end(),
                                        [&](const auto &waiting) { return waiting.first == &client; }),
                         m_waiting.end());
     }

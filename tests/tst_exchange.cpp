@@ -54,6 +54,8 @@ private slots:
     void judgeReadsTheReplysForm();
     void heldStepsKeepTheirRepeat();
     void queueServesPeopleFirstAndEachTheirOwn();
+    void cancelSendsNothingMore_data();
+    void cancelSendsNothingMore();
 };
 
 // A script of what happens on the line, one action a row: F feeds the rest of
@@ -255,6 +257,46 @@ void TestExchange::queueServesPeopleFirstAndEachTheirOwn()
     QCOMPARE(answers, expected);
     QCOMPARE(line.written, (QList<QByteArray>{"POLL1\r", "CLICK1\r", "CLICK2\r", "POLL2\r"}));
     QCOMPARE(queue.pending(), 0);
+}
+
+void TestExchange::cancelSendsNothingMore_data()
+{
+    // Characters on the line before the hold, so that it waits for quiet.
+    QTest::addColumn<bool>("strayFirst");
+    QTest::addColumn<bool>("answerFirstStep");
+    // The hold's steps that reach the wire.
+    QTest::addColumn<int>("sent");
+
+    QTest::newRow("waitingForQuiet") << true << false << 0;
+    QTest::newRow("onTheWire") << false << false << 1;
+    QTest::newRow("betweenHeldSteps") << false << true << 1;
+}
+
+// A held lens button whose client goes away: no step of it goes out after
+// that, but for one already on the wire, and the next request is served.
+void TestExchange::cancelSendsNothingMore()
+{
+    QFETCH(bool, strayFirst);
+    QFETCH(bool, answerFirstStep);
+    QFETCH(int, sent);
+    FakeLine line;
+    ExchangeRunner runner(line, QStringLiteral("fake"));
+    QVERIFY(runner.open(QStringLiteral("9600,N,8,1"), false));
+    ExchangeQueue queue(runner);
+    QObject leaving;
+    QObject staying;
+    if (strayFirst)
+        line.feed("x");
+    const QList<commands::Step> hold{
+        {{}, "LNZO+001", 150ms, 150ms}, {{}, "LNZO+001", 150ms, 150ms}, {{}, "LNZO+001", 500ms, {}}};
+    queue.submit(&leaving, hold, ExchangeQueue::Priority::Person);
+    queue.submit(&staying, {{{}, "CR0", 500ms}}, ExchangeQueue::Priority::Person);
+    QCOMPARE(line.written.size(), strayFirst ? 0 : 1);
+    if (answerFirstStep)
+        line.feed("\x06\r");
+    queue.cancel(&leaving);
+    QTRY_COMPARE_WITH_TIMEOUT(line.written.size(), sent + 1, kGenerousMs);
+    QCOMPARE(line.written.back(), QByteArray("CR0\r"));
 }
 
 QTEST_GUILESS_MAIN(TestExchange)

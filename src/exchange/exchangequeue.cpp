@@ -30,6 +30,12 @@ void ExchangeQueue::cancel(const QObject *requester)
                                     }),
                      queue->end());
     }
+    // One waiting for a quiet line, or between the steps of a hold, sends
+    // nothing more: no lens moves for a client that has gone.
+    if (m_current && m_current->requester == requester && m_runner.withdraw()) {
+        m_current.reset();
+        startNextLater();
+    }
 }
 
 void ExchangeQueue::startNext()
@@ -64,8 +70,13 @@ void ExchangeQueue::onRoundEnded()
         emit finished(requester);
         m_ending = false;
     }
-    // The next request starts once this round has unwound, not from inside
-    // the runner's own signal.
+    startNextLater();
+}
+
+// The next request starts once this round has unwound, not from inside the
+// runner's own signal or a requester's call.
+void ExchangeQueue::startNextLater()
+{
     QMetaObject::invokeMethod(
         this,
         [this] {

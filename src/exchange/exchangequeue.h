@@ -15,8 +15,9 @@
 // list of steps that runs whole, as one round, and its exchanges go to the
 // requester that asked alone. Requests from people (a click, a script's
 // command, a controller's set) go before periodic polls; each kind keeps its
-// order. A requester that goes away loses the requests it has queued; the one
-// on the wire runs to its end, so that its reply cannot become another's.
+// order. A requester that goes away loses the requests it has queued and what
+// is still to go of the one under way; a command on the wire runs to its end,
+// so that its reply cannot become another's.
 class ExchangeQueue : public QObject
 {
     Q_OBJECT
@@ -27,7 +28,7 @@ public:
     explicit ExchangeQueue(ExchangeRunner &runner, QObject *parent = nullptr);
 
     void submit(QObject *requester, const QList<commands::Step> &steps, Priority priority);
-    // Drops the requester's queued requests.
+    // Drops the requester's requests, but for a command on the wire.
     void cancel(const QObject *requester);
 
     qsizetype pending() const { return qsizetype(m_people.size() + m_polls.size()); }
@@ -45,6 +46,7 @@ private:
     };
 
     void startNext();
+    void startNextLater();
     void onExchanged(const Exchange &exchange);
     void onRoundEnded();
 

@@ -67,6 +67,17 @@ void ExchangeRunner::runRound(const QList<commands::Step> &steps)
     }
 }
 
+bool ExchangeRunner::withdraw()
+{
+    m_steps.resize(m_next);
+    if (m_phase == Phase::Idle || m_phase == Phase::Awaiting || m_phase == Phase::Overtime)
+        return false;
+    for (QTimer *timer : {&m_gap, &m_deadline, &m_repeat})
+        timer->stop();
+    m_phase = Phase::Idle;
+    return true;
+}
+
 void ExchangeRunner::onNotified(SerialLine::Event kind)
 {
     switch (kind) {

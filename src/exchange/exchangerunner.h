@@ -64,6 +64,11 @@ public:
     // Sends the steps one after the other; an exchange for every step, then
     // roundEnded(). A line that is not open tells every step as not sent.
     void runRound(const QList<commands::Step> &steps);
+    // Drops the round's steps still to go, untold, as when whoever asked for
+    // them has gone. A command on the wire runs to its end, and roundEnded()
+    // follows; false then. True when the round has ended at once, with no
+    // roundEnded(): nothing of it was on the wire.
+    bool withdraw();
     bool isRunning() const { return m_phase != Phase::Idle; }
     bool isOpen() const { return m_line.isOpen(); }
 
