@@ -16,6 +16,7 @@ constexpr qsizetype kMaxPortDigits = 5;
 // The system refused a connection for want of descriptors or memory, and Qt
 // stops accepting on that: the server tries again after this.
 constexpr std::chrono::milliseconds kAcceptPause{1000};
+constexpr int kBacklogPerConnection = 4;
 
 struct ListenTrouble
 {
@@ -125,6 +126,10 @@ PjlinkServer::PjlinkServer(PjlinkAddress address, std::optional<QByteArray> pass
 
 bool PjlinkServer::listen()
 {
+    // A burst of connections beyond the cap waits in the system's queue to be
+    // taken and refused at once; with Qt's 50, the rest of it, and a
+    // controller behind it, would wait for the seconds of TCP's retries.
+    m_server.setListenBacklogSize(kBacklogPerConnection * m_limits.connections);
     if (m_server.listen(m_address.host, m_address.port))
         return true;
     const auto trouble =
