@@ -6,39 +6,11 @@ import statistics
 import sys
 import time
 
+from peer import controller, read_line, resident_kib
+
 pjlink, commands, seconds, soak, pid = (int(argument) for argument in sys.argv[1:6])
 POLLS = (b"%1POWR ?", b"%1ERST ?", b"%1LAMP ?", b"%1AVMT ?")
 CLICK = b"FREZ   0"
-
-
-def resident_kib():
-    with open(f"/proc/{pid}/status") as status:
-        for line in status:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1])
-    return 0
-
-
-def read_line(sock):
-    line = b""
-    while not line.endswith(b"\r"):
-        chunk = sock.recv(256)
-        if not chunk:
-            return None
-        line += chunk
-    return line
-
-
-def controller(source):
-    """A connection past its greeting, or None when the bridge refused it."""
-    sock = socket.socket()
-    sock.bind((source, 0))
-    sock.connect(("127.0.0.1", pjlink))
-    sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-    if read_line(sock) is None:
-        sock.close()
-        return None
-    return sock
 
 
 def summary(times):
@@ -58,7 +30,7 @@ class Peer:
 def share():
     selector = selectors.DefaultSelector()
     start = time.monotonic()
-    peers = [Peer(controller(f"127.0.0.{2 + i}"), POLLS, 1.0, start + i / 10) for i in range(10)]
+    peers = [Peer(controller(pjlink, f"127.0.0.{2 + i}"), POLLS, 1.0, start + i / 10) for i in range(10)]
     person = socket.create_connection(("127.0.0.1", commands))
     person.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
     # A click every 300 ms, about a person's pace through a menu.
@@ -90,10 +62,10 @@ def share():
 def churn():
     # Rounds of 16 controllers, two from each of eight addresses, each asking
     # once and leaving; the bridge's memory read once a minute.
-    start, samples, rounds, refused = time.monotonic(), [resident_kib()], 0, 0
+    start, samples, rounds, refused = time.monotonic(), [resident_kib(pid)], 0, 0
     next_sample = start + 60
     while time.monotonic() < start + soak:
-        socks = [controller(f"127.0.0.{20 + i % 8}") for i in range(16)]
+        socks = [controller(pjlink, f"127.0.0.{20 + i % 8}") for i in range(16)]
         refused += socks.count(None)
         for sock in filter(None, socks):
             sock.sendall(b"%1LAMP ?\r")
@@ -103,9 +75,9 @@ def churn():
         rounds += 1
         time.sleep(0.05)
         if time.monotonic() >= next_sample:
-            samples.append(resident_kib())
+            samples.append(resident_kib(pid))
             next_sample += 60
-    samples.append(resident_kib())
+    samples.append(resident_kib(pid))
     print(f"soak   {soak} s, {rounds} rounds of 16 connections ({refused} refused), resident memory KiB: "
           + " ".join(str(sample) for sample in samples))
 
