@@ -8,6 +8,7 @@
 #include "fuzzinput.h"
 #include "linesettings.h"
 #include "memorysocket.h"
+#include "scriptvocabulary.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -58,13 +59,6 @@ enum class Step : std::uint8_t {
     ClientResets,
 };
 constexpr std::uint8_t kStepCount = std::uint8_t(Step::ClientResets) + 1;
-
-bool isLensStep(QByteArrayView text)
-{
-    return std::any_of(
-        commands::kLensButtons.begin(), commands::kLensButtons.end(),
-        [&](const commands::LensButton &button) { return text == QByteArrayView(button.step); });
-}
 
 QByteArray lensStep(const commands::LensButton &button)
 {
@@ -291,7 +285,7 @@ private:
                 return nullptr;
             bytes = bytes.sliced(end + 1);
             QByteArray text = std::exchange(client.line, {});
-            if (isLensStep(text) && client.outstanding >= 2)
+            if (commands::isLensStep(text) && client.outstanding >= 2)
                 continue;
             if (client.outstanding >= CommandPort::kMostWaiting)
                 return "a client with more than 32 commands waiting is closed";
@@ -358,7 +352,7 @@ private:
             "the line carries only texts that a client ended with CR, at most 256 bytes each";
         if (waits)
             invariant = "commands go out in the order their clients ended them";
-        else if (isLensStep(written.chopped(1)))
+        else if (commands::isLensStep(written.chopped(1)))
             invariant = "no lens step goes out that its client sent while two of its own were outstanding";
         fuzzCheck(false, invariant);
     }

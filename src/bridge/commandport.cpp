@@ -1,21 +1,13 @@
 // The projector's own commands from the panel and scripts, each client's reply to that client alone.
 #include "commandport.h"
 
-#include "commandcatalogue.h"
 #include "scriptvocabulary.h"
 
 #include <QTcpSocket>
 
-#include <algorithm>
+#include <utility>
 
 namespace {
-
-bool isLensStep(QByteArrayView text)
-{
-    return std::any_of(
-        commands::kLensButtons.begin(), commands::kLensButtons.end(),
-        [&](const commands::LensButton &button) { return text == QByteArrayView(button.step); });
-}
 
 QString nameOf(const QTcpSocket *socket)
 {
@@ -94,7 +86,7 @@ void CommandPort::submit(QTcpSocket *socket, const QByteArray &text)
     Client &client = m_clients[socket];
     // One step on the wire and one waiting keep a held button's pace; more
     // would move the lens on after its release.
-    if (isLensStep(text) && client.outstanding >= 2)
+    if (commands::isLensStep(text) && client.outstanding >= 2)
         return;
     if (client.outstanding >= kMostWaiting)
         return drop(socket, tr("more than %1 commands waiting").arg(kMostWaiting));

@@ -227,13 +227,17 @@ Step stepOfText(const QByteArray &text)
                 {}};
 }
 
+bool isLensStep(QByteArrayView text)
+{
+    return std::any_of(kLensButtons.begin(), kLensButtons.end(),
+                       [text](const LensButton &entry) { return text == QByteArrayView(entry.step); });
+}
+
 bool isAcknowledged(QByteArrayView text)
 {
-    const auto is = [text](std::string_view body) { return text == QByteArrayView(body); };
     return std::any_of(kFixedCommands.begin(), kFixedCommands.end(),
-                       [&](const FixedCommand &entry) { return is(entry.body); }) ||
-           std::any_of(kLensButtons.begin(), kLensButtons.end(),
-                       [&](const LensButton &entry) { return is(entry.step); }) ||
+                       [text](const FixedCommand &entry) { return text == QByteArrayView(entry.body); }) ||
+           isLensStep(text) ||
            std::any_of(kTextCommands.begin(), kTextCommands.end(), [&](const TextCommand &entry) {
                return !entry.lead.empty() && text.size() == qsizetype(kBodyLength) &&
                       text.startsWith(QByteArrayView(entry.lead));

@@ -62,6 +62,9 @@ QList<Step> stepsOf(const ScriptName &name, const QByteArray &text, std::chrono:
 // text is named as scripts name it.
 Step stepOfText(const QByteArray &text);
 
+// Whether the text is one of the lens buttons' steps.
+bool isLensStep(QByteArrayView text);
+
 // Whether the projector acknowledges the command with ACK rather than answer
 // it: a button's, a value box's or a lens step's command.
 bool isAcknowledged(QByteArrayView text);
